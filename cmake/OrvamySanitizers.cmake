@@ -1,0 +1,8 @@
+add_library(orvamy_sanitizers INTERFACE)
+if(ORVAMY_SANITIZE)
+  target_compile_options(orvamy_sanitizers INTERFACE -fsanitize=${ORVAMY_SANITIZE} -fno-omit-frame-pointer -g)
+  target_link_options(orvamy_sanitizers INTERFACE -fsanitize=${ORVAMY_SANITIZE})
+  if(ORVAMY_SANITIZE MATCHES "undefined")
+    target_compile_options(orvamy_sanitizers INTERFACE -fno-sanitize-recover=undefined)
+  endif()
+endif()

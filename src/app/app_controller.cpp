@@ -1,0 +1,54 @@
+#include "app/app_controller.h"
+
+#include "app/main_window_layout.h"
+#include "app/wheel_sizing.h"
+
+namespace orvamy {
+
+AppController::AppController(AppPorts ports)
+    : ports_(std::move(ports)),
+      recorder_(RecorderPorts{ports_.screen, ports_.pointer, model_, pointer_position_, canvas_,
+                              ports_.clock, ports_.local_time, ports_.recorder_view,
+                              ports_.messages, ports_.clipboard, ports_.locations}),
+      preview_(ports_.preview_window, ports_.preview_timer, ports_.pointer, model_,
+               pointer_position_),
+      hotkeys_(recorder_) {}
+
+AppController::~AppController() { OnWindowClosing(); }
+
+void AppController::OnWindowCreated() {
+  // The box starts ticked, so the window starts on top to match it.
+  ports_.window.SetAlwaysOnTop(FindControl(ControlId::OnTopBox).initially_ticked);
+  hotkeys_.RegisterKeys(ports_.hotkeys);
+}
+
+void AppController::OnWindowClosing() {
+  if (closing_) return;
+  closing_ = true;
+  preview_.OnPreviewToggled(false, -1, {});
+  recorder_.Shutdown();
+}
+
+void AppController::OnAboutClicked() { ports_.messages.ShowMessage(kAboutText, kAboutTitle); }
+
+void AppController::OnAlwaysOnTopClicked(bool ticked) { ports_.window.SetAlwaysOnTop(ticked); }
+
+void AppController::OnPreviewClicked(bool ticked, int opacity_index,
+                                     std::string_view opacity_text) {
+  preview_.OnPreviewToggled(ticked, opacity_index, opacity_text);
+}
+
+void AppController::OnWheel(int wheel_delta, int key_state) {
+  const auto edit = ApplyWheel(WheelDistance(wheel_delta), key_state, model_.WidthText(),
+                               model_.HeightText());
+  if (!edit) return;
+  if (edit->box == SizedBox::Width) {
+    model_.SetWidthText(edit->text);
+    ports_.window.SetWidthText(edit->text);
+  } else {
+    model_.SetHeightText(edit->text);
+    ports_.window.SetHeightText(edit->text);
+  }
+}
+
+}  // namespace orvamy

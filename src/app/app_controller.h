@@ -1,0 +1,92 @@
+#pragma once
+// The main window's logic, written against ports: back ends build the widgets,
+// forward every event here and carry out what the ports ask. Owns everything
+// the program keeps for its lifetime: the controls' mirror, the pointer
+// position, the frame canvas, the recorder, the preview and the hot keys.
+// Every method is called on the UI thread only.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/controls_model.h"
+#include "app/integer_box.h"
+#include "capture/compose.h"
+#include "capture/frame_canvas.h"
+#include "hotkeys/hotkey_dispatcher.h"
+#include "platform/ports.h"
+#include "preview/preview_controller.h"
+#include "record/recorder.h"
+
+namespace orvamy {
+
+struct AppPorts {
+  ScreenSource& screen;
+  PointerSource& pointer;
+  Clock& clock;
+  LocalTimeSource& local_time;
+  RecorderView& recorder_view;
+  MessagePort& messages;
+  ClipboardExporter& clipboard;
+  HotkeyRegistrar& hotkeys;
+  PreviewWindowPort& preview_window;
+  TimerPort& preview_timer;
+  MainWindowView& window;
+  SaveLocations locations;
+};
+
+class AppController {
+ public:
+  explicit AppController(AppPorts ports);
+  ~AppController();
+  AppController(const AppController&) = delete;
+  AppController& operator=(const AppController&) = delete;
+
+  // Start-up, once the window and its controls exist: puts the window on top
+  // (the "always on top" box starts ticked) and registers F7 and F8.
+  void OnWindowCreated();
+  // The window is about to close (close button, Alt+F4, Esc): the preview
+  // goes, a running recording is abandoned unsaved and its thread joined.
+  void OnWindowClosing();
+
+  void OnRecordClicked() { recorder_.StartRecording(); }
+  void OnStopClicked() { recorder_.StopRecording(); }
+  void OnAboutClicked();
+  void OnAlwaysOnTopClicked(bool ticked);
+  void OnPreviewClicked(bool ticked, int opacity_index, std::string_view opacity_text);
+  void OnPreviewTimerTick() { preview_.OnTick(); }
+  void OnPreviewWindowClosed() { preview_.OnWindowClosedExternally(ports_.window); }
+  // A wheel message addressed to the window itself: delta in 120ths of a
+  // notch, key state 1 Ctrl + 2 Shift + 4 Alt.
+  void OnWheel(int wheel_delta, int key_state);
+  void OnHotkey(std::int32_t id) { hotkeys_.OnHotkey(id); }
+
+  // Mirrors of the controls the recorder and the preview read.
+  void OnWidthTextChanged(std::string text) { model_.SetWidthText(std::move(text)); }
+  void OnHeightTextChanged(std::string text) { model_.SetHeightText(std::move(text)); }
+  void OnRateTextChanged(std::string text) { model_.SetRateText(std::move(text)); }
+  void OnMarkerToggled(bool ticked) { model_.SetMarkerTicked(ticked); }
+
+  // The integer boxes' rules, for the back ends' edit controls.
+  static bool AcceptsTypedCharacter(char32_t typed) { return orvamy::AcceptsTypedCharacter(typed); }
+  static std::optional<NormalisedBox> NormaliseOnFocusLoss(std::string_view text,
+                                                           int selection_start) {
+    return NormaliseIntegerBox(text, selection_start);
+  }
+
+  const HotkeyDispatcher& hotkeys() const { return hotkeys_; }
+  const ControlsModel& model() const { return model_; }
+  bool IsRecording() const { return recorder_.IsRecording(); }
+
+ private:
+  AppPorts ports_;
+  ControlsModel model_;
+  PointerPosition pointer_position_;
+  FrameCanvas canvas_;
+  Recorder recorder_;
+  PreviewController preview_;
+  HotkeyDispatcher hotkeys_;
+  bool closing_ = false;
+};
+
+}  // namespace orvamy

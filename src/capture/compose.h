@@ -1,0 +1,50 @@
+#pragma once
+// One frame: the rectangle centred on the pointer, drawn on the frame canvas,
+// with the pointer marker when the marker box is ticked, as a 24-bit BMP file image.
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/byte_array.h"
+#include "capture/frame_canvas.h"
+#include "platform/ports.h"
+
+namespace orvamy {
+
+// The pointer position as last read, shared by the recorder and the preview
+// timer. Thread-safe: x and y are stored and loaded separately, each whole.
+class PointerPosition {
+ public:
+  void Store(ScreenPoint p) {
+    x_.store(p.x, std::memory_order_relaxed);
+    y_.store(p.y, std::memory_order_relaxed);
+  }
+  ScreenPoint Load() const {
+    return {x_.load(std::memory_order_relaxed), y_.load(std::memory_order_relaxed)};
+  }
+
+ private:
+  std::atomic<std::int32_t> x_{0};
+  std::atomic<std::int32_t> y_{0};
+};
+
+// Queries the pointer and stores it; when the query fails the last position stays.
+void ReadPointerPosition(PointerSource& pointer, PointerPosition& position);
+
+// What composing a frame reads and draws on.
+struct FrameSources {
+  ScreenSource& screen;
+  PointerSource& pointer;
+  const ParameterBoxes& boxes;
+  PointerPosition& position;
+  FrameCanvas& canvas;
+};
+
+// The rectangle a frame (and the preview) covers for the boxes as they read now.
+ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer);
+
+// Composes one frame. A failed capture still yields a frame (the canvas as it
+// stood, with the marker); an empty result means the canvas picture could not be taken.
+ByteArray ComposeFrame(FrameSources& sources);
+
+}  // namespace orvamy

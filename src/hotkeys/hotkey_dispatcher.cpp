@@ -1,0 +1,26 @@
+#include "hotkeys/hotkey_dispatcher.h"
+
+namespace orvamy {
+
+HotkeyDispatcher::~HotkeyDispatcher() {
+  for (std::thread& t : stop_threads_) t.join();
+}
+
+void HotkeyDispatcher::RegisterKeys(HotkeyRegistrar& registrar) {
+  start_id_ = registrar.RegisterGlobalHotkey(0, kVirtualKeyF7);
+  stop_id_ = registrar.RegisterGlobalHotkey(0, kVirtualKeyF8);
+}
+
+void HotkeyDispatcher::OnHotkey(std::int32_t id) {
+  if (id == 0) return;  // a refused registration never matches
+  if (id == start_id_) recorder_.StartRecording();
+  if (id == stop_id_) {
+    // The stop request runs on a short thread of its own, so the hot-key
+    // message is handled at once whatever the recorder is doing.
+    for (std::thread& t : stop_threads_) t.join();
+    stop_threads_.clear();
+    stop_threads_.emplace_back([this] { recorder_.StopRecording(); });
+  }
+}
+
+}  // namespace orvamy

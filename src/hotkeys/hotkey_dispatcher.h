@@ -1,0 +1,42 @@
+#pragma once
+// F7 starts and F8 stops a recording from anywhere on the desktop.
+
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "platform/ports.h"
+#include "record/recording_control.h"
+
+namespace orvamy {
+
+inline constexpr int kVirtualKeyF7 = 0x76;
+inline constexpr int kVirtualKeyF8 = 0x77;
+// The identifiers a back end hands out for the two keys, in registration order.
+inline constexpr std::int32_t kFirstHotkeyId = 33001;
+
+class HotkeyDispatcher {
+ public:
+  explicit HotkeyDispatcher(RecordingControl& recorder) : recorder_(recorder) {}
+  ~HotkeyDispatcher();
+  HotkeyDispatcher(const HotkeyDispatcher&) = delete;
+  HotkeyDispatcher& operator=(const HotkeyDispatcher&) = delete;
+
+  // Registers plain F7, then plain F8. A refused key keeps the identifier 0
+  // and does nothing; the other still works. Called on the UI thread only.
+  void RegisterKeys(HotkeyRegistrar& registrar);
+
+  // A registered key was pressed. Called on the UI thread only.
+  void OnHotkey(std::int32_t id);
+
+  std::int32_t start_id() const { return start_id_; }
+  std::int32_t stop_id() const { return stop_id_; }
+
+ private:
+  RecordingControl& recorder_;
+  std::int32_t start_id_ = 0;
+  std::int32_t stop_id_ = 0;
+  std::vector<std::thread> stop_threads_;  // short-lived; joined on the next press and at exit
+};
+
+}  // namespace orvamy

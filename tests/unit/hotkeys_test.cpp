@@ -1,0 +1,47 @@
+#include "hotkeys/hotkey_dispatcher.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+
+namespace orvamy {
+namespace {
+
+class MockRecording : public RecordingControl {
+ public:
+  MOCK_METHOD(void, StartRecording, (), (override));
+  MOCK_METHOD(void, StopRecording, (), (override));
+};
+
+TEST(Hotkeys, RegistersPlainF7ThenF8AndDispatchesTheirIdentifiers) {
+  testing::StrictMock<MockRecording> recorder;
+  fake::ScriptedHotkeys registrar;
+  HotkeyDispatcher hotkeys(recorder);
+  hotkeys.RegisterKeys(registrar);
+  EXPECT_EQ(registrar.registered, (std::vector<std::pair<int, int>>{{0, 0x76}, {0, 0x77}}));
+  EXPECT_EQ(hotkeys.start_id(), 33001);
+  EXPECT_EQ(hotkeys.stop_id(), 33002);
+
+  EXPECT_CALL(recorder, StartRecording()).Times(2);  // every press (auto-repeat too) asks
+  hotkeys.OnHotkey(33001);
+  hotkeys.OnHotkey(33001);
+  EXPECT_CALL(recorder, StopRecording()).Times(1);
+  hotkeys.OnHotkey(33002);
+  hotkeys.OnHotkey(4711);  // unknown: nothing
+}
+
+TEST(Hotkeys, ARefusedKeyDoesNothingAndTheOtherStillWorks) {
+  testing::StrictMock<MockRecording> recorder;
+  fake::ScriptedHotkeys registrar;
+  registrar.refused_keys = {0x76};
+  HotkeyDispatcher hotkeys(recorder);
+  hotkeys.RegisterKeys(registrar);
+  EXPECT_EQ(hotkeys.start_id(), 0);
+  hotkeys.OnHotkey(0);
+  EXPECT_CALL(recorder, StopRecording()).Times(1);
+  hotkeys.OnHotkey(hotkeys.stop_id());
+}
+
+}  // namespace
+}  // namespace orvamy
