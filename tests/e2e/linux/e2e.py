@@ -444,6 +444,145 @@ class Suite:
         assert set(os.listdir(prog.folder)) == before, set(os.listdir(prog.folder)) - before
         assert not [f for f in os.listdir("/tmp") if f.startswith("orvamy") and f.endswith(".tmp")]
 
+    def test_escape_while_outcome_box_is_open(self):
+        prog = self.start()
+        prog.click(RECORD)
+        wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+        prog.click(STOP)
+        prog.wait_message()
+        # The recorder thread waits for the box; closing must not wait for the user.
+        run("xdotool", "windowactivate", "--sync", prog.window, check=False)
+        run("xdotool", "key", "Escape")
+        prog.proc.wait(10)
+        assert prog.close() == 0
+        assert len(prog.gifs()) == 1, prog.gifs()
+
+    # --- hot keys, the preview frame and wheel sizing
+
+    def other_window(self):
+        """A window of another program, focused."""
+        proc = subprocess.Popen(["xmessage", "-geometry", "+0-0", "another program"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        win = wait_for("the other window", lambda: run(
+            "xdotool", "search", "--classname", "^xmessage$", check=False).stdout.decode().split())[0]
+        run("xdotool", "windowactivate", "--sync", win, check=False)
+        return proc, win
+
+    def hotkey_recording(self, prog, win):
+        run("xdotool", "windowactivate", "--sync", win, check=False)
+        path, count, _, box = self.record(prog, [P1], hold=0.6,
+                                          start=lambda: run("xdotool", "key", "F7"),
+                                          stop=lambda: run("xdotool", "key", "F8"))
+        assert count >= 2, count
+        self.check_frames(path, 350, 250, [P1], marker=True)
+        prog.dismiss(box)
+
+    def test_hotkeys_while_another_window_has_focus(self):
+        prog = self.start()
+        other = None
+        try:
+            other, win = self.other_window()
+            move(*P1)
+            self.hotkey_recording(prog, win)
+            run("xdotool", "key", "Num_Lock")
+            try:
+                assert re.search(r"Num Lock:\s+on", out("xset", "q")), "Num Lock did not turn on"
+                self.hotkey_recording(prog, win)
+            finally:
+                run("xdotool", "key", "Num_Lock")
+            files = prog.gifs()
+            run("xdotool", "windowactivate", "--sync", win, check=False)
+            run("xdotool", "key", "ctrl+F7")
+            time.sleep(0.8)
+            assert prog.caption() == TITLE, "Ctrl+F7 started a recording"
+            assert prog.gifs() == files
+        finally:
+            if other:
+                other.kill()
+                other.wait()
+            assert prog.close() == 0
+
+    def test_hotkey_held_by_another_client(self):
+        holder = subprocess.Popen([self.args.grab_key, "ffc4"], stdout=subprocess.PIPE)
+        try:
+            assert holder.stdout.readline().strip() == b"ready"
+            prog = self.start()
+            try:
+                move(*P1)
+                run("xdotool", "key", "F7")
+                time.sleep(0.8)
+                assert prog.caption() == TITLE, "F7 held by another client still started"
+                path, _, _, box = self.record(prog, [P1], hold=0.5,
+                                              stop=lambda: run("xdotool", "key", "F8"))
+                prog.dismiss(box)
+            finally:
+                assert prog.close() == 0
+        finally:
+            holder.kill()
+            holder.wait()
+
+    def assert_frame_around(self, prog, point, w, h):
+        """The preview band surrounds the capture rectangle around point, and
+        the rectangle itself is left uncovered."""
+        left, top, _, _ = capture_rect(point, w, h)
+        def check():
+            shot = screen_pixels(0, 0, SCREEN_W, SCREEN_H)
+            at = lambda x, y: tuple(shot[(y * SCREEN_W + x) * 3:(y * SCREEN_W + x) * 3 + 3])
+            ring, inner = [], []
+            for x in range(left - BAND, left + w + BAND):
+                for y in list(range(top - BAND, top)) + list(range(top + h, top + h + BAND)):
+                    ring.append((x, y))
+            for y in range(top, top + h):
+                for x in list(range(left - BAND, left)) + list(range(left + w, left + w + BAND)):
+                    ring.append((x, y))
+            for x in range(left, left + w):
+                inner += [(x, top), (x, top + h - 1)]
+            for y in range(top, top + h):
+                inner += [(left, y), (left + w - 1, y)]
+            on = lambda p: 0 <= p[0] < SCREEN_W and 0 <= p[1] < SCREEN_H
+            band_ok = all(at(*p) == (0, 0, 0) for p in ring if on(p))
+            # The main window (always on top, with its frame) may cover part of the inside.
+            ox, oy = prog.origin
+            covered = lambda p: ox - 40 <= p[0] < ox + 217 + 40 and oy - 40 <= p[1] < oy + 233 + 40
+            inside = [p for p in inner if on(p) and not covered(p)]
+            shown = sum(at(*p) == pixel(self.rows, *p) for p in inside)
+            return band_ok and shown >= 0.9 * len(inside)
+        wait_for("the preview frame around %s, %dx%d" % (point, w, h), check, 3, 0.1)
+
+    def test_preview_frame_and_wheel_sizing(self):
+        prog = self.start()
+        try:
+            prog.click(PREVIEW_BOX)
+            move(*P1)
+            self.assert_frame_around(prog, P1, 350, 250)
+            group = prog.point(GROUP)
+            move(*group)
+            self.assert_frame_around(prog, group, 350, 250)
+            run("xdotool", "keydown", "ctrl", "click", "4", "keyup", "ctrl")
+            self.assert_frame_around(prog, group, 350, 265)
+            run("xdotool", "keydown", "alt", "click", "4", "keyup", "alt")
+            self.assert_frame_around(prog, group, 365, 265)
+            run("xdotool", "keydown", "ctrl", "click", "5", "click", "5", "keyup", "ctrl")
+            self.assert_frame_around(prog, group, 365, 235)
+            # Over an edit box the wheel changes nothing.
+            edit = prog.point(WIDTH_EDIT)
+            move(*edit)
+            run("xdotool", "keydown", "ctrl", "click", "4", "keyup", "ctrl")
+            run("xdotool", "keydown", "alt", "click", "4", "keyup", "alt")
+            time.sleep(0.3)
+            self.assert_frame_around(prog, edit, 365, 235)
+            # A recording made with the preview on shows no trace of it.
+            move(*P1)
+            self.assert_frame_around(prog, P1, 365, 235)
+            path, _, _, box = self.record(prog, [P1], hold=0.8,
+                                          start=lambda: run("xdotool", "key", "F7"),
+                                          stop=lambda: run("xdotool", "key", "F8"))
+            assert gif_info(path)[:2] == (365, 235)
+            self.check_frames(path, 365, 235, [P1], marker=True)
+            prog.dismiss(box)
+        finally:
+            assert prog.close() == 0
+
 
 def main():
     parser = argparse.ArgumentParser()
