@@ -112,6 +112,7 @@ MainWindow::MainWindow(x11::X11WindowManager& window_manager)
         for (const std::string_view item : kOpacityItems) combo->addItem(Text(item));
         combo->setCurrentIndex(kInitialOpacityIndex);
         combo->setEditText(Text(kInitialOpacityText));
+        combo->lineEdit()->setCursorPosition(0);  // the narrow field shows the text's start
         widget = combo;
         break;
       }
