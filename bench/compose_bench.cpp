@@ -6,6 +6,8 @@
 //                           server's copy)
 //   ComposeFrame_Replay/W/H the same with a screen that hands back one stored
 //                           capture, so that the figure is the core's own work
+//   FrameComposer*/W/H      the same two through FrameComposer, which keeps its
+//                           buffers from frame to frame (what the recorder uses)
 // Run: build/linux/bench/compose_bench
 
 #include <benchmark/benchmark.h>
@@ -27,6 +29,11 @@ class ReplayScreen final : public orvamy::ScreenSource {
   explicit ReplayScreen(ByteArray image) : image_(std::move(image)) {}
   ByteArray CaptureScreenRect(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
     return image_;
+  }
+  bool CaptureScreenRectInto(ByteArray& image, std::int32_t, std::int32_t, std::int32_t,
+                             std::int32_t) override {
+    image = image_;
+    return true;
   }
 
  private:
@@ -78,8 +85,37 @@ void ComposeFrame_Replay(benchmark::State& state) {
   SetCounters(state, bytes);
 }
 
+void FrameComposer(benchmark::State& state) {
+  Setup s(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
+  orvamy::FrameComposer composer({s.screen, s.pointer, s.boxes, s.position, s.canvas});
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const auto frame = composer.Compose();
+    bytes = frame.size();
+    benchmark::DoNotOptimize(frame.data());
+  }
+  SetCounters(state, bytes);
+}
+
+void FrameComposer_Replay(benchmark::State& state) {
+  const auto w = static_cast<std::int32_t>(state.range(0));
+  const auto h = static_cast<std::int32_t>(state.range(1));
+  Setup s(w, h);
+  ReplayScreen replay(s.screen.CaptureScreenRect(1920 - w / 2, 1080 - h / 2, w, h));
+  orvamy::FrameComposer composer({replay, s.pointer, s.boxes, s.position, s.canvas});
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const auto frame = composer.Compose();
+    bytes = frame.size();
+    benchmark::DoNotOptimize(frame.data());
+  }
+  SetCounters(state, bytes);
+}
+
 }  // namespace
 
+BENCHMARK(FrameComposer)->Args({350, 250})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameComposer_Replay)->Args({350, 250})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeFrame)->Args({350, 250})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeFrame_Replay)->Args({350, 250})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 

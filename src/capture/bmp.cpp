@@ -1,5 +1,6 @@
 #include "capture/bmp.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -50,14 +51,10 @@ std::optional<BmpLayout> ComputeBmpLayout(std::int32_t width, std::int32_t heigh
   return layout;
 }
 
-ByteArray BuildBmpFileImage(const BmpLayout& layout) {
-  ByteArray image;
-  try {
-    image.assign(layout.file_size, 0);
-  } catch (const std::bad_alloc&) {
-    return {};
-  }
-  std::uint8_t* p = image.data();
+namespace {
+
+void WriteHeaders(std::uint8_t* p, const BmpLayout& layout) {
+  std::memset(p, 0, kBmpPixelOffset);
   p[0] = 'B';
   p[1] = 'M';
   Put32(p + 2, layout.file_size);
@@ -68,10 +65,110 @@ ByteArray BuildBmpFileImage(const BmpLayout& layout) {
   Put32(info + 8, static_cast<std::uint32_t>(layout.height));
   Put16(info + 12, 1);
   Put16(info + 14, layout.bits_per_pixel);
+}
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+std::uint32_t Load32(const std::uint8_t* at) {
+  std::uint32_t v;
+  std::memcpy(&v, at, 4);
+  return v;
+}
+
+void Store32(std::uint8_t* at, std::uint32_t v) { std::memcpy(at, &v, 4); }
+
+// The row loops below are the per-pixel work of every frame (a full-HD frame
+// is two million pixels, decoded once on the recorder thread and once more by
+// the GIF builder). On little-endian machines they move whole words: a 32-bit
+// pixel B, G, R, X read as one word is 0xXXRRGGBB, and four 24-bit pixels are
+// exactly three words. Elsewhere they go byte by byte.
+
+void Row32ToPixels(const std::uint8_t* row, std::uint32_t* out, std::size_t count) {
+  std::size_t i = 0;
+  if constexpr (kLittleEndian) {
+    for (; i + 2 <= count; i += 2) {  // two pixels per 64-bit word
+      std::uint64_t v;
+      std::memcpy(&v, row + i * 4, 8);
+      v &= 0x00FFFFFF00FFFFFFull;
+      std::memcpy(out + i, &v, 8);
+    }
+  }
+  for (; i < count; ++i) {
+    const std::uint8_t* p = row + i * 4;
+    out[i] = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+             (static_cast<std::uint32_t>(p[2]) << 16);
+  }
+}
+
+void Row24ToPixels(const std::uint8_t* row, std::uint32_t* out, std::size_t count) {
+  std::size_t i = 0;
+  if constexpr (kLittleEndian) {
+    for (; i + 4 <= count; i += 4) {
+      const std::uint8_t* p = row + i * 3;
+      const std::uint32_t a = Load32(p), b = Load32(p + 4), c = Load32(p + 8);
+      out[i + 0] = a & 0xFFFFFFu;
+      out[i + 1] = (a >> 24) | ((b & 0xFFFFu) << 8);
+      out[i + 2] = (b >> 16) | ((c & 0xFFu) << 16);
+      out[i + 3] = c >> 8;
+    }
+  }
+  for (; i < count; ++i) {
+    const std::uint8_t* p = row + i * 3;
+    out[i] = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+             (static_cast<std::uint32_t>(p[2]) << 16);
+  }
+}
+
+// Writes a whole 24-bit row of `row_bytes`, the padding zeroed.
+void PixelsToRow24(const std::uint32_t* in, std::size_t count, std::uint8_t* row,
+                   std::size_t row_bytes) {
+  std::size_t i = 0;
+  if constexpr (kLittleEndian) {
+    for (; i + 4 <= count; i += 4) {
+      const std::uint32_t p0 = in[i] & 0xFFFFFFu, p1 = in[i + 1] & 0xFFFFFFu,
+                          p2 = in[i + 2] & 0xFFFFFFu, p3 = in[i + 3] & 0xFFFFFFu;
+      std::uint8_t* d = row + i * 3;
+      Store32(d, p0 | (p1 << 24));
+      Store32(d + 4, (p1 >> 8) | (p2 << 16));
+      Store32(d + 8, (p2 >> 16) | (p3 << 8));
+    }
+  }
+  for (; i < count; ++i) {
+    std::uint8_t* d = row + i * 3;
+    d[0] = static_cast<std::uint8_t>(in[i]);
+    d[1] = static_cast<std::uint8_t>(in[i] >> 8);
+    d[2] = static_cast<std::uint8_t>(in[i] >> 16);
+  }
+  std::memset(row + count * 3, 0, row_bytes - count * 3);
+}
+
+}  // namespace
+
+ByteArray BuildBmpFileImage(const BmpLayout& layout) {
+  ByteArray image;
+  try {
+    image.assign(layout.file_size, 0);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  WriteHeaders(image.data(), layout);
   return image;
 }
 
-std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> bytes) {
+bool PrepareBmpFileImage(ByteArray& image, const BmpLayout& layout) {
+  try {
+    // resize() keeps the bytes already there and clears only what it adds, so
+    // a buffer that already had this size is not written twice.
+    image.resize(layout.file_size);
+  } catch (const std::bad_alloc&) {
+    image.clear();
+    return false;
+  }
+  WriteHeaders(image.data(), layout);
+  return true;
+}
+
+std::optional<BmpView> ParseBmp(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kBmpPixelOffset || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
   const std::uint8_t* info = bytes.data() + kBmpFileHeaderSize;
   const std::uint32_t info_size = Get32(info);
@@ -92,44 +189,64 @@ std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> bytes) {
       bytes.size() - pixel_offset < layout->image_size) {
     return std::nullopt;
   }
+  BmpView view;
+  view.width = width;
+  view.height = height;
+  view.bits_per_pixel = static_cast<int>(bpp);
+  view.top_down = top_down;
+  view.row_bytes = layout->row_bytes;
+  view.pixels = bytes.data() + pixel_offset;
+  return view;
+}
+
+void BmpRowToPixels(const BmpView& bmp, const std::uint8_t* row, std::uint32_t* out,
+                    std::size_t count) {
+  if (bmp.bits_per_pixel == 32) {
+    Row32ToPixels(row, out, count);
+  } else {
+    Row24ToPixels(row, out, count);
+  }
+}
+
+std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> bytes) {
+  const auto bmp = ParseBmp(bytes);
+  if (!bmp) return std::nullopt;
   Picture picture;
-  picture.width = width;
-  picture.height = height;
+  picture.width = bmp->width;
+  picture.height = bmp->height;
+  const auto width = static_cast<std::size_t>(bmp->width);
   try {
-    picture.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    picture.pixels.resize(width * static_cast<std::size_t>(bmp->height));
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  const std::size_t step = bpp / 8;
-  for (std::int32_t y = 0; y < height; ++y) {
-    const std::int32_t stored_row = top_down ? y : height - 1 - y;
-    const std::uint8_t* row =
-        bytes.data() + pixel_offset + static_cast<std::size_t>(stored_row) * layout->row_bytes;
-    std::uint32_t* out = picture.pixels.data() + static_cast<std::size_t>(y) * width;
-    for (std::int32_t x = 0; x < width; ++x, row += step) {
-      out[x] = static_cast<std::uint32_t>(row[0]) | (static_cast<std::uint32_t>(row[1]) << 8) |
-               (static_cast<std::uint32_t>(row[2]) << 16);
-    }
+  for (std::int32_t y = 0; y < bmp->height; ++y) {
+    BmpRowToPixels(*bmp, bmp->Row(y), picture.pixels.data() + static_cast<std::size_t>(y) * width,
+                   width);
   }
   return picture;
 }
 
 ByteArray EncodeBmp24(const Picture& picture) {
+  ByteArray image;
+  EncodeBmp24Into(picture, image);
+  return image;
+}
+
+bool EncodeBmp24Into(const Picture& picture, ByteArray& image) {
   const auto layout = ComputeBmpLayout(picture.width, picture.height, 24);
-  if (!layout) return {};
-  ByteArray image = BuildBmpFileImage(*layout);
-  if (image.empty()) return {};
+  if (!layout || !PrepareBmpFileImage(image, *layout)) {
+    image.clear();
+    return false;
+  }
+  const auto width = static_cast<std::size_t>(picture.width);
   for (std::int32_t y = 0; y < picture.height; ++y) {
     std::uint8_t* row = image.data() + kBmpPixelOffset +
                         static_cast<std::size_t>(picture.height - 1 - y) * layout->row_bytes;
-    const std::uint32_t* in = picture.pixels.data() + static_cast<std::size_t>(y) * picture.width;
-    for (std::int32_t x = 0; x < picture.width; ++x, row += 3) {
-      row[0] = static_cast<std::uint8_t>(in[x]);
-      row[1] = static_cast<std::uint8_t>(in[x] >> 8);
-      row[2] = static_cast<std::uint8_t>(in[x] >> 16);
-    }
+    PixelsToRow24(picture.pixels.data() + static_cast<std::size_t>(y) * width, width, row,
+                  layout->row_bytes);
   }
-  return image;
+  return true;
 }
 
 }  // namespace orvamy

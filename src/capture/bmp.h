@@ -37,6 +37,12 @@ std::optional<BmpLayout> ComputeBmpLayout(std::int32_t width, std::int32_t heigh
 // Empty when the memory cannot be had.
 ByteArray BuildBmpFileImage(const BmpLayout& layout);
 
+// Makes `image` the file image of `layout` with its headers written, reusing
+// the memory it already holds (a recording captures and composes frames of one
+// size over and over). The pixel rows are NOT cleared: the caller writes every
+// byte of them, row padding included. False when the memory cannot be had.
+bool PrepareBmpFileImage(ByteArray& image, const BmpLayout& layout);
+
 // A decoded picture: top row first, one 0x00RRGGBB value per pixel.
 struct Picture {
   std::int32_t width = 0;
@@ -49,11 +55,37 @@ struct Picture {
   }
 };
 
-// Decodes an uncompressed 24- or 32-bit BMP file image, bottom-up or top-down.
-// nullopt for anything else or for truncated or inconsistent bytes.
+// An uncompressed 24- or 32-bit BMP file image whose headers and sizes have
+// been checked; it points into the bytes it was parsed from.
+struct BmpView {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  int bits_per_pixel = 0;  // 24 or 32
+  bool top_down = false;
+  std::size_t row_bytes = 0;
+  const std::uint8_t* pixels = nullptr;  // the first stored row
+
+  // The stored bytes of picture row `y`, counted from the top.
+  const std::uint8_t* Row(std::int32_t y) const {
+    const std::int32_t stored = top_down ? y : height - 1 - y;
+    return pixels + static_cast<std::size_t>(stored) * row_bytes;
+  }
+};
+
+// nullopt for anything but an uncompressed 24- or 32-bit image, bottom-up or
+// top-down, or for truncated or inconsistent bytes.
+std::optional<BmpView> ParseBmp(std::span<const std::uint8_t> file_image);
+
+// The first `count` pixels of a row of `bmp` as 0x00RRGGBB values.
+void BmpRowToPixels(const BmpView& bmp, const std::uint8_t* row, std::uint32_t* out,
+                    std::size_t count);
+
+// Decodes what ParseBmp accepts into a picture; nullopt where it refuses.
 std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> file_image);
 
 // The 24-bit file image of a picture (bottom-up rows), empty when too large.
 ByteArray EncodeBmp24(const Picture& picture);
+// The same into `image`, reusing its memory; false (and `image` empty) when too large.
+bool EncodeBmp24Into(const Picture& picture, ByteArray& image);
 
 }  // namespace orvamy

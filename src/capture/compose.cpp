@@ -1,7 +1,5 @@
 #include "capture/compose.h"
 
-#include <optional>
-
 #include "base/text_number.h"
 #include "capture/bmp.h"
 #include "capture/frame_geometry.h"
@@ -16,26 +14,44 @@ ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer) 
   return CaptureRectAround(pointer, TextToInt(boxes.WidthText()), TextToInt(boxes.HeightText()));
 }
 
-ByteArray ComposeFrame(FrameSources& s) {
+namespace {
+
+// Composes one frame into `frame`, reading the screen through `capture`.
+void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
   ReadPointerPosition(s.pointer, s.position);
   const ScreenRect rect = CurrentCaptureRect(s.boxes, s.position.Load());
 
-  std::optional<Picture> picture;
+  bool captured = false;
   if (rect.width >= 1 && rect.height >= 1) {
-    const ByteArray capture = s.screen.CaptureScreenRect(rect.left, rect.top, rect.width, rect.height);
-    if (!capture.empty()) picture = DecodeBmp(capture);
+    captured =
+        s.screen.CaptureScreenRectInto(capture, rect.left, rect.top, rect.width, rect.height);
   }
 
   s.canvas.SetWidth(TextToInt(s.boxes.WidthText()));
   s.canvas.SetHeight(TextToInt(s.boxes.HeightText()));
-  if (picture) s.canvas.DrawPicture(*picture);
+  // Bytes that do not decode draw nothing: the canvas shows what it held.
+  if (captured) s.canvas.DrawBmp(capture);
 
   if (s.boxes.MarkerTicked()) {
     const auto lines =
         MarkerLines(TextToInt(s.boxes.WidthText()), TextToInt(s.boxes.HeightText()));
     for (const CanvasLine& line : lines) s.canvas.DrawLine(line.from, line.to);
   }
-  return s.canvas.TakePicture();
+  s.canvas.TakePictureInto(frame);
+}
+
+}  // namespace
+
+ByteArray ComposeFrame(FrameSources& s) {
+  ByteArray capture;
+  ByteArray frame;
+  ComposeInto(s, capture, frame);
+  return frame;
+}
+
+std::span<const std::uint8_t> FrameComposer::Compose() {
+  ComposeInto(sources_, capture_, frame_);
+  return frame_;
 }
 
 }  // namespace orvamy

@@ -48,6 +48,19 @@ void FrameCanvas::DrawPicture(const Picture& picture) {
   }
 }
 
+bool FrameCanvas::DrawBmp(std::span<const std::uint8_t> file_image) {
+  const auto bmp = ParseBmp(file_image);
+  if (!bmp) return false;
+  const std::int32_t w = std::min(bmp->width, surface_.width);
+  const std::int32_t h = std::min(bmp->height, surface_.height);
+  for (std::int32_t y = 0; y < h; ++y) {
+    BmpRowToPixels(*bmp, bmp->Row(y),
+                   surface_.pixels.data() + static_cast<std::size_t>(y) * surface_.width,
+                   static_cast<std::size_t>(w));
+  }
+  return true;
+}
+
 void FrameCanvas::Plot(std::int32_t x, std::int32_t y) {
   // A 2-pixel pen centred on the ideal line covers the pixel of the point and
   // the one before it on each axis.

@@ -50,6 +50,15 @@ class ScreenSource {
   // Pixels outside the screen are black.
   virtual ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                       std::int32_t height) = 0;
+  // The same into `image`, whose memory is reused from one frame to the next;
+  // false (and `image` empty) when the rectangle cannot be read. Back ends
+  // override it to spare a large allocation per frame; this one just calls
+  // CaptureScreenRect.
+  virtual bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
+                                     std::int32_t width, std::int32_t height) {
+    image = CaptureScreenRect(x, y, width, height);
+    return !image.empty();
+  }
 };
 
 // Where the mouse pointer is. Thread-safe.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <span>
 
 #include "app/main_window_layout.h"
 #include "base/text_number.h"
@@ -123,14 +124,14 @@ void Recorder::RecordGif() {
 }
 
 std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_info) {
-  FrameSources sources{ports_.screen, ports_.pointer, ports_.boxes, ports_.position,
-                       ports_.canvas};
+  FrameComposer composer({ports_.screen, ports_.pointer, ports_.boxes, ports_.position,
+                          ports_.canvas});
   std::int32_t frame_count = 0;
   Clock::TimePoint deadline = ports_.clock.Now();
   do {
     ++frame_count;
     const Clock::TimePoint captured_at = ports_.clock.Now();
-    const ByteArray picture = ComposeFrame(sources);
+    const std::span<const std::uint8_t> picture = composer.Compose();
     AddFrame(maker, frame_info, picture, FrameTiming{captured_at});
     ports_.view.SetCaption(std::string(kFrameCountCaptionPrefix) + IntToText(frame_count));
 

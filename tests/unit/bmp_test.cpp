@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace orvamy {
@@ -113,6 +114,49 @@ TEST(Bmp, Decodes32BitBottomUpAndTopDown) {
     EXPECT_EQ(decoded->height, 3);
     EXPECT_EQ(decoded->pixels, p.pixels) << "top_down=" << top_down;
   }
+}
+
+// Rows are read and written a word at a time with a byte-wise tail, into
+// buffers that may hold an older frame: every width up to 9 meets each tail,
+// and each pixel and padding byte is checked at its place in the file.
+TEST(Bmp, EveryWidthKeepsEachPixelAtItsPlace) {
+  for (std::int32_t w = 1; w <= 9; ++w) {
+    const Picture p = Gradient(w, 3);
+    const auto layout = *ComputeBmpLayout(w, 3, 24);
+    for (const std::size_t old_size : {std::size_t{0}, std::size_t{20}, std::size_t{4096}}) {
+      ByteArray file(old_size, 0xEE);  // a reused buffer with stale bytes
+      ASSERT_TRUE(EncodeBmp24Into(p, file));
+      ASSERT_EQ(file.size(), layout.file_size);
+      EXPECT_EQ(file, EncodeBmp24(p)) << w << " after " << old_size;
+      for (std::int32_t y = 0; y < 3; ++y) {
+        const std::uint8_t* row = file.data() + 54 + static_cast<std::size_t>(2 - y) * layout.row_bytes;
+        for (std::int32_t x = 0; x < w; ++x) {
+          const std::uint8_t* px = row + 3 * x;
+          EXPECT_EQ(px[0] | px[1] << 8 | px[2] << 16, static_cast<int>(p.At(x, y))) << w << ":" << x;
+        }
+        for (std::size_t pad = 3 * static_cast<std::size_t>(w); pad < layout.row_bytes; ++pad) {
+          EXPECT_EQ(row[pad], 0) << w << " padding " << pad;
+        }
+      }
+    }
+    const auto decoded24 = DecodeBmp(EncodeBmp24(p));
+    ASSERT_TRUE(decoded24);
+    EXPECT_EQ(decoded24->pixels, p.pixels) << w;
+    for (const bool top_down : {false, true}) {
+      const auto decoded32 = DecodeBmp(Make32(p, top_down));
+      ASSERT_TRUE(decoded32);
+      EXPECT_EQ(decoded32->pixels, p.pixels) << w << " top_down=" << top_down;
+    }
+  }
+}
+
+TEST(Bmp, PreparedImagesHaveTheHeadersOfBuiltOnes) {
+  const auto layout = *ComputeBmpLayout(351, 2, 24);
+  ByteArray reused(9000, 0xEE);
+  ASSERT_TRUE(PrepareBmpFileImage(reused, layout));
+  const ByteArray built = BuildBmpFileImage(layout);
+  ASSERT_EQ(reused.size(), built.size());
+  EXPECT_TRUE(std::equal(built.begin(), built.begin() + 54, reused.begin()));
 }
 
 TEST(Bmp, RejectsBrokenImages) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
+
 #include "platform/fake/fake_platform.h"
 
 namespace orvamy {
@@ -94,6 +97,54 @@ TEST_F(ComposeTest, AFailedPointerQueryKeepsTheLastPosition) {
   pointer.FailQueries(true);
   Compose();
   EXPECT_EQ(position.Load(), (ScreenPoint{700, 400}));
+}
+
+// The composer keeps its capture and frame buffers from frame to frame: over
+// a run of frames whose size, place, marker and capture success change, each
+// of its frames must equal what a fresh ComposeFrame makes in the same state.
+TEST(Compose, ReusedBuffersGiveTheSameFramesAsFreshOnes) {
+  struct Step {
+    const char* width;
+    const char* height;
+    ScreenPoint pointer;
+    bool marker;
+    bool fail;
+  };
+  const Step steps[] = {
+      {"350", "250", {600, 400}, true, false},  {"350", "250", {610, 405}, false, false},
+      {"351", "249", {0, 0}, true, false},      // odd sizes, partly off the screen
+      {"120", "90", {700, 300}, true, false},   // smaller than the buffers hold
+      {"400", "260", {300, 300}, false, true},  // grown while the capture fails
+      {"401", "260", {1900, 1070}, true, false}, {"7", "3", {5, 5}, false, false},
+  };
+  for (const int bpp : {32, 24}) {
+    struct Side {
+      explicit Side(int depth) : screen(1920, 1080, depth) {}
+      SyntheticScreen screen;
+      fake::ScriptedPointer pointer;
+      fake::ParameterBoxesStub boxes;
+      PointerPosition position;
+      FrameCanvas canvas;
+      FrameSources sources() { return {screen, pointer, boxes, position, canvas}; }
+    };
+    Side fresh(bpp), reused(bpp);
+    FrameComposer composer(reused.sources());
+    for (const Step& step : steps) {
+      for (Side* side : {&fresh, &reused}) {
+        side->boxes.width = step.width;
+        side->boxes.height = step.height;
+        side->boxes.marker = step.marker;
+        side->pointer.MoveTo(step.pointer);
+        side->screen.FailCaptures(step.fail);
+      }
+      FrameSources sources = fresh.sources();
+      const ByteArray expected = ComposeFrame(sources);
+      const std::span<const std::uint8_t> got = composer.Compose();
+      ASSERT_FALSE(expected.empty());
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()))
+          << bpp << " bpp, " << step.width << "x" << step.height;
+    }
+  }
 }
 
 TEST(Compose, Reads24BitScreensToo) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include "platform/fake/fake_platform.h"
+
 namespace orvamy {
 namespace {
 
@@ -58,6 +62,35 @@ TEST(FrameCanvas, DrawsPicturesAtTheOriginClipped) {
   EXPECT_EQ(canvas.Surface().At(2, 2), kGrey);
 }
 
+// DrawBmp decodes straight into the surface: it must give what decoding to a
+// picture and drawing that gives, clipped either way, for both depths.
+TEST(FrameCanvas, DrawsBmpImagesAsTheirDecodedPicture) {
+  fake::SyntheticScreen screen32(100, 100, 32), screen24(100, 100, 24);
+  for (fake::SyntheticScreen* screen : {&screen32, &screen24}) {
+    const ByteArray file = screen->CaptureScreenRect(3, 4, 7, 5);
+    const Picture picture = DecodeBmp(file).value();
+    for (const auto& [w, h] : {std::pair{7, 5}, {4, 3}, {11, 6}}) {
+      FrameCanvas direct, reference;
+      for (FrameCanvas* c : {&direct, &reference}) {
+        c->SetWidth(w);
+        c->SetHeight(h);
+      }
+      EXPECT_TRUE(direct.DrawBmp(file));
+      reference.DrawPicture(picture);
+      EXPECT_EQ(direct.Surface().pixels, reference.Surface().pixels) << w << "x" << h;
+    }
+  }
+}
+
+TEST(FrameCanvas, BytesThatDoNotDecodeDrawNothing) {
+  FrameCanvas canvas;
+  ByteArray broken = EncodeBmp24(Solid(4, 4, 0x123456));
+  broken[28] = 16;
+  EXPECT_FALSE(canvas.DrawBmp(broken));
+  EXPECT_FALSE(canvas.DrawBmp({}));
+  EXPECT_EQ(canvas.Surface().At(0, 0), kGrey);
+}
+
 TEST(FrameCanvas, LinesUseTheTwoPixelBluePenWithinTheSurface) {
   FrameCanvas canvas;
   canvas.SetWidth(10);
@@ -85,6 +118,10 @@ TEST(FrameCanvas, TakesTheSurfaceAs24BitBmp) {
   const auto back = DecodeBmp(file);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->pixels, canvas.Surface().pixels);
+
+  ByteArray reused(5000, 0xEE);
+  ASSERT_TRUE(canvas.TakePictureInto(reused));
+  EXPECT_EQ(reused, file);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "capture/bmp.h"
@@ -20,19 +21,32 @@ std::uint32_t SyntheticScreen::Colour(std::int32_t x, std::int32_t y) {
 
 ByteArray SyntheticScreen::CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                              std::int32_t height) {
+  ByteArray image;
+  CaptureScreenRectInto(image, x, y, width, height);
+  return image;
+}
+
+bool SyntheticScreen::CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
+                                            std::int32_t width, std::int32_t height) {
   {
     std::lock_guard lock(mutex_);
     requested_.push_back({x, y, width, height});
-    if (fail_) return {};
+    if (fail_) {
+      image.clear();
+      return false;
+    }
   }
   const auto layout = ComputeBmpLayout(width, height, bits_per_pixel_);
-  if (!layout) return {};
-  ByteArray image = BuildBmpFileImage(*layout);
-  if (image.empty()) return {};
+  if (!layout || !PrepareBmpFileImage(image, *layout)) {
+    image.clear();
+    return false;
+  }
   const std::size_t step = static_cast<std::size_t>(bits_per_pixel_) / 8;
+  const std::size_t pixel_bytes = static_cast<std::size_t>(width) * step;
   for (std::int32_t row = 0; row < height; ++row) {
-    std::uint8_t* out = image.data() + kBmpPixelOffset +
-                        static_cast<std::size_t>(height - 1 - row) * layout->row_bytes;
+    std::uint8_t* const start = image.data() + kBmpPixelOffset +
+                                static_cast<std::size_t>(height - 1 - row) * layout->row_bytes;
+    std::uint8_t* out = start;
     for (std::int32_t col = 0; col < width; ++col, out += step) {
       const std::int32_t sx = x + col;
       const std::int32_t sy = y + row;
@@ -41,9 +55,11 @@ ByteArray SyntheticScreen::CaptureScreenRect(std::int32_t x, std::int32_t y, std
       out[0] = static_cast<std::uint8_t>(c);
       out[1] = static_cast<std::uint8_t>(c >> 8);
       out[2] = static_cast<std::uint8_t>(c >> 16);
+      if (step == 4) out[3] = 0;
     }
+    std::memset(start + pixel_bytes, 0, layout->row_bytes - pixel_bytes);
   }
-  return image;
+  return true;
 }
 
 void SyntheticScreen::FailCaptures(bool fail) {

@@ -24,6 +24,10 @@ class SyntheticScreen final : public ScreenSource {
 
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
+  // Writes every byte of `image` (pixels, black, padding) over what it held,
+  // as a back end that reuses its buffer must.
+  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
+                             std::int32_t width, std::int32_t height) override;
   void FailCaptures(bool fail);
   int captures() const;
   std::vector<ScreenRect> requested() const;

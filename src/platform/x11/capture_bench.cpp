@@ -56,8 +56,11 @@ int main(int argc, char** argv) {
   };
   for (const Size size : {Size{350, 250}, Size{1920, 1080}}) {
     std::size_t bytes = 0;
-    const Figures capture =
-        Time(frames, [&] { bytes = screen.CaptureScreenRect(0, 0, size.w, size.h).size(); });
+    orvamy::ByteArray image;
+    const Figures capture = Time(frames, [&] {
+      screen.CaptureScreenRectInto(image, 0, 0, size.w, size.h);
+      bytes = image.size();
+    });
 
     orvamy::ControlsModel boxes;
     boxes.SetWidthText(std::to_string(size.w));
@@ -66,7 +69,9 @@ int main(int argc, char** argv) {
     orvamy::PointerPosition position;
     orvamy::FrameCanvas canvas;
     orvamy::FrameSources sources{screen, screen, boxes, position, canvas};
-    const Figures compose = Time(frames, [&] { bytes = orvamy::ComposeFrame(sources).size(); });
+    // Through FrameComposer, as the recorder composes frames.
+    orvamy::FrameComposer composer(sources);
+    const Figures compose = Time(frames, [&] { bytes = composer.Compose().size(); });
     std::printf(
         "%4dx%-4d  capture mean %.3f median %.3f ms  capture+compose mean %.3f median %.3f ms"
         "  (%zu bytes per frame)\n",

@@ -5,6 +5,7 @@
 #include <xcb/shm.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "capture/bmp.h"
@@ -85,8 +86,23 @@ int BmpDepthFor(const PixelFormat& f) {
 void ConvertRow(const PixelFormat& f, const std::uint8_t* src, std::uint8_t* dst, int pixels) {
   const auto n = static_cast<std::size_t>(pixels);
   if (f.bits_per_pixel == 32 && !f.msb_first) {
-    std::memcpy(dst, src, n * 4);  // B, G, R, X: already the BMP order
-    for (std::size_t i = 0; i < n; ++i) dst[i * 4 + 3] = 0;
+    // B, G, R, X: already the BMP order; only X is cleared. One pass over
+    // whole 64-bit words (two pixels) instead of a copy and a second pass.
+    // The mask clears bytes 3 and 7 of each word in either byte order of this machine.
+    constexpr std::uint64_t kKeepBgr = 0x00FFFFFF00FFFFFFull;
+    constexpr bool kLittle = std::endian::native == std::endian::little;
+    constexpr std::uint64_t kMask = kLittle ? kKeepBgr : 0xFFFFFF00FFFFFF00ull;
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+      std::uint64_t v;
+      std::memcpy(&v, src + i * 4, 8);
+      v &= kMask;
+      std::memcpy(dst + i * 4, &v, 8);
+    }
+    if (i < n) {
+      std::memcpy(dst + i * 4, src + i * 4, 3);
+      dst[i * 4 + 3] = 0;
+    }
   } else if (f.bits_per_pixel == 32) {
     for (std::size_t i = 0; i < n; ++i) {
       dst[i * 4 + 0] = src[i * 4 + 3];
@@ -215,32 +231,51 @@ bool X11Screen::UsesSharedMemory() const {
 
 ByteArray X11Screen::CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                        std::int32_t height) {
+  ByteArray image;
+  CaptureScreenRectInto(image, x, y, width, height);
+  return image;
+}
+
+bool X11Screen::CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
+                                      std::int32_t width, std::int32_t height) {
   std::lock_guard lock(mutex_);
   Impl& s = *impl_;
-  if (!s.conn.ok() || !s.conn.screen()) return {};
+  const auto fail = [&image] {
+    image.clear();
+    return false;
+  };
+  if (!s.conn.ok() || !s.conn.screen()) return fail();
   const int bmp_depth = BmpDepthFor(s.format);
-  if (bmp_depth == 0) return {};
+  if (bmp_depth == 0) return fail();
   const auto layout = ComputeBmpLayout(width, height, bmp_depth);
-  if (!layout) return {};
-  ByteArray image = BuildBmpFileImage(*layout);  // zero-filled: black where off the screen
-  if (image.empty()) return {};
+  if (!layout) return fail();
 
   // The root window's current size (it changes with RandR).
   XcbReply<xcb_get_geometry_reply_t> geometry(
       xcb_get_geometry_reply(s.conn.get(), xcb_get_geometry(s.conn.get(), s.conn.root()), nullptr));
-  if (!geometry) return {};
+  if (!geometry) return fail();
   const std::int64_t left = std::max<std::int64_t>(x, 0);
   const std::int64_t top = std::max<std::int64_t>(y, 0);
   const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + width, geometry->width);
   const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + height, geometry->height);
-  if (left >= right || top >= bottom) return image;  // wholly off the screen: all black
+
+  // The buffer keeps the previous frame's bytes. The rows are written whole
+  // when the rectangle lies on the screen and has no row padding (the usual
+  // case); otherwise the pixels are cleared first: black off the screen,
+  // zero padding.
+  if (!PrepareBmpFileImage(image, *layout)) return fail();
+  const bool covers_all = left == x && top == y && right - left == width &&
+                          bottom - top == height &&
+                          layout->row_bytes == static_cast<std::uint32_t>(width) * (bmp_depth / 8u);
+  if (!covers_all) std::memset(image.data() + kBmpPixelOffset, 0, layout->image_size);
+  if (left >= right || top >= bottom) return true;  // wholly off the screen: all black
 
   if (!s.ReadInto(image, *layout, x, y, static_cast<std::int32_t>(left),
                   static_cast<std::int32_t>(top), static_cast<std::int32_t>(right - left),
                   static_cast<std::int32_t>(bottom - top))) {
-    return {};
+    return fail();
   }
-  return image;
+  return true;
 }
 
 std::optional<ScreenPoint> X11Screen::QueryPointer() {

@@ -28,6 +28,9 @@ class X11Screen final : public ScreenSource, public PointerSource {
   // The rectangle at the screen's depth; the parts off the screen are black.
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
+  // The same into `image`, reusing its memory from frame to frame.
+  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
+                             std::int32_t width, std::int32_t height) override;
   std::optional<ScreenPoint> QueryPointer() override;
 
  private:
