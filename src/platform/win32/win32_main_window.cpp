@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <cwchar>
+
 #include "base/text_number.h"
 #include "hotkeys/hotkey_dispatcher.h"
 
@@ -328,9 +330,21 @@ void MainWindow::OnCommand(int id, int code) {
     case ControlId::OnTopBox: controller_->OnAlwaysOnTopClicked(Ticked(control)); break;
     case ControlId::MarkerBox: controller_->OnMarkerToggled(Ticked(control)); break;
     case ControlId::PreviewBox: {
+      // What the box shows decides: the list may still hold a selection that
+      // the edit field's text no longer matches (the form selects "10%" and
+      // then writes "15%"), and then no item counts as selected.
       const HWND combo = Control(ControlId::OpacityBox);
-      const int selection = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
-      controller_->OnPreviewClicked(Ticked(control), selection, WindowTextUtf8(combo));
+      const std::wstring shown = WindowText(combo);
+      int selection = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+      if (selection >= 0) {
+        const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
+        std::wstring item(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selection),
+                     reinterpret_cast<LPARAM>(item.data()));
+        item.resize(std::wcslen(item.c_str()));
+        if (item != shown) selection = -1;
+      }
+      controller_->OnPreviewClicked(Ticked(control), selection, Narrow(shown));
       break;
     }
     default: break;
