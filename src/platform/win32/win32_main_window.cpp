@@ -278,7 +278,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     case WM_SYSKEYDOWN:
-      if (wparam == VK_MENU) alt_wheel_used_ = false;  // a fresh Alt press
+      // A fresh Alt press (not the auto-repeat of a held one) starts over.
+      if (wparam == VK_MENU && (lparam & (1 << 30)) == 0) alt_wheel_used_ = false;
       break;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
