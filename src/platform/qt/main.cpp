@@ -1,0 +1,76 @@
+// orvamy-gif: records an animated GIF of the screen rectangle around the
+// mouse pointer. Linux back end: Qt 6 widgets on X11, xcb for the screen and
+// the hot keys.
+
+#include <QApplication>
+#include <QFont>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/app_controller.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/posix_system.h"
+#include "platform/qt/preview_window.h"
+#include "platform/qt/qt_clipboard.h"
+#include "platform/qt/qt_messages.h"
+#include "platform/qt/ui_bridge.h"
+#include "platform/x11/x11_hotkeys.h"
+#include "platform/x11/x11_screen.h"
+#include "platform/x11/x11_window_manager.h"
+
+int main(int argc, char** argv) {
+  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too
+  // (also under XWayland).
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  QApplication app(argc, argv);
+  QFont font = QApplication::font();
+  font.setPixelSize(12);  // the size the control table's boxes were laid out for
+  QApplication::setFont(font);
+
+  orvamy::x11::X11Screen screen;
+  if (!screen.ok()) {
+    std::fprintf(stderr, "orvamy-gif: cannot open the X display\n");
+    return 1;
+  }
+  orvamy::x11::X11Hotkeys hotkeys;
+  orvamy::x11::X11WindowManager window_manager;
+
+  orvamy::qt::UiBridge bridge(app);
+  orvamy::qt::QtMessages messages(bridge);
+  orvamy::qt::QtClipboard clipboard(bridge);
+  orvamy::qt::SteadyClock clock;
+  orvamy::qt::SystemLocalTime local_time;
+  orvamy::qt::QtTimer preview_timer;
+
+  orvamy::qt::MainWindow window(window_manager);
+  orvamy::AppController* controller_ptr = nullptr;
+  orvamy::qt::QtPreviewWindow preview([&controller_ptr] {
+    if (controller_ptr) controller_ptr->OnPreviewWindowClosed();
+  });
+
+  orvamy::AppController controller(orvamy::AppPorts{
+      screen, screen, clock, local_time, window, messages, clipboard, hotkeys, preview,
+      preview_timer, window, orvamy::qt::LinuxSaveLocations()});
+  controller_ptr = &controller;
+  window.Attach(controller, preview_timer);
+
+  controller.OnWindowCreated();  // on top, F7 and F8
+  std::unique_ptr<QSocketNotifier> hotkey_notifier;
+  if (hotkeys.FileDescriptor() >= 0) {
+    hotkey_notifier = std::make_unique<QSocketNotifier>(hotkeys.FileDescriptor(),
+                                                        QSocketNotifier::Read);
+    QObject::connect(hotkey_notifier.get(), &QSocketNotifier::activated, &window, [&] {
+      for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
+    });
+  }
+  // Events read while the keys were being grabbed are already in xcb's queue.
+  for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
+
+  window.show();
+  const int code = QApplication::exec();
+  controller.OnWindowClosing();
+  controller_ptr = nullptr;
+  return code;
+}

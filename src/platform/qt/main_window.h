@@ -1,0 +1,74 @@
+#pragma once
+// MainWindow: the widgets of the control table, each at its place, forwarding
+// every event to the AppController. Qt code only builds and forwards; the
+// window's logic lives in the core.
+// Supports: the control table's widgets, Tab order, Esc closing from any
+// control, integer-only width and height boxes, the editable opacity box,
+// wheel sizing over the window's own area, always-on-top through the window
+// manager. `画板1` has no widget: the core's frame canvas carries its settings.
+
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+
+#include "app/app_controller.h"
+#include "app/main_window_layout.h"
+#include "platform/ports.h"
+
+class QComboBox;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace orvamy::x11 {
+class X11WindowManager;
+}
+
+namespace orvamy::qt {
+
+// The preview timer `时钟1`. Called on the UI thread only.
+class QtTimer final : public TimerPort {
+ public:
+  QtTimer() = default;
+  void SetPeriod(int milliseconds) override;
+  QTimer& timer() { return timer_; }
+
+ private:
+  QTimer timer_;
+};
+
+class MainWindow final : public QWidget, public MainWindowView, public RecorderView {
+ public:
+  explicit MainWindow(x11::X11WindowManager& window_manager);
+  ~MainWindow() override;
+
+  // Connects the controls to the controller; before show().
+  void Attach(AppController& controller, QtTimer& preview_timer);
+
+  // MainWindowView: UI thread only.
+  void SetWidthText(const std::string& text) override;
+  void SetHeightText(const std::string& text) override;
+  void SetAlwaysOnTop(bool on_top) override;
+  void SetPreviewTicked(bool ticked) override;
+
+  // RecorderView: thread-safe, posted to the UI thread in call order.
+  void SetCaption(std::string text) override;
+  void SetRecordEnabled(bool enabled) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  template <class W>
+  W* Control(ControlId id) const;
+
+  x11::X11WindowManager& window_manager_;
+  AppController* controller_ = nullptr;
+  std::map<ControlId, QWidget*> controls_;
+  bool closed_ = false;
+};
+
+}  // namespace orvamy::qt

@@ -1,0 +1,28 @@
+#pragma once
+// The plain POSIX services the core asks for: a steady clock that sleeps to a
+// deadline, the local time, and where recordings are saved.
+
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+#include "record/recorder.h"
+
+namespace orvamy::qt {
+
+class SteadyClock final : public Clock {
+ public:
+  TimePoint Now() override;
+  void SleepUntil(TimePoint deadline) override;
+};
+
+class SystemLocalTime final : public LocalTimeSource {
+ public:
+  LocalTime NowLocal() override;
+};
+
+// The executable's directory (from /proc/self/exe), then the user's pictures
+// folder (XDG) when it exists, then the home folder.
+SaveLocations LinuxSaveLocations();
+
+}  // namespace orvamy::qt

@@ -1,0 +1,256 @@
+#include "platform/x11/x11_screen.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/shm.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "capture/bmp.h"
+#include "platform/x11/x11_connection.h"
+
+namespace orvamy::x11 {
+namespace {
+
+// A System V shared-memory segment attached here and on the server. The id is
+// removed right after the server attached it, so the segment goes away with
+// the last detach, also when the program is killed.
+class ShmSegment {
+ public:
+  ShmSegment() = default;
+  ShmSegment(const ShmSegment&) = delete;
+  ShmSegment& operator=(const ShmSegment&) = delete;
+  ~ShmSegment() { Release(); }
+
+  bool Create(xcb_connection_t* conn, std::size_t size) {
+    Release();
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0) return false;
+    void* addr = shmat(id, nullptr, SHM_RDONLY);
+    if (addr == reinterpret_cast<void*>(-1)) {  // shmat's documented failure value
+      shmctl(id, IPC_RMID, nullptr);
+      return false;
+    }
+    const xcb_shm_seg_t seg = xcb_generate_id(conn);
+    XcbReply<xcb_generic_error_t> error(
+        xcb_request_check(conn, xcb_shm_attach_checked(conn, seg, static_cast<std::uint32_t>(id), 0)));
+    shmctl(id, IPC_RMID, nullptr);
+    if (error) {
+      shmdt(addr);
+      return false;
+    }
+    conn_ = conn;
+    seg_ = seg;
+    addr_ = static_cast<const std::uint8_t*>(addr);
+    size_ = size;
+    return true;
+  }
+
+  void Release() {
+    if (!addr_) return;
+    xcb_shm_detach(conn_, seg_);
+    xcb_flush(conn_);
+    shmdt(addr_);
+    addr_ = nullptr;
+    size_ = 0;
+  }
+
+  std::size_t size() const { return size_; }
+  xcb_shm_seg_t seg() const { return seg_; }
+  const std::uint8_t* data() const { return addr_; }
+
+ private:
+  xcb_connection_t* conn_ = nullptr;
+  xcb_shm_seg_t seg_ = 0;
+  const std::uint8_t* addr_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+struct PixelFormat {
+  int depth = 0;
+  int bits_per_pixel = 0;  // of the server's Z pixmaps at that depth
+  int scanline_pad = 32;
+  bool msb_first = false;
+};
+
+// How one server pixel becomes BMP bytes: the BMP depth and a row converter.
+int BmpDepthFor(const PixelFormat& f) {
+  if (f.bits_per_pixel == 32) return 32;
+  if (f.bits_per_pixel == 24) return 24;
+  if (f.bits_per_pixel == 16 && f.depth == 16) return 24;
+  return 0;  // unsupported
+}
+
+void ConvertRow(const PixelFormat& f, const std::uint8_t* src, std::uint8_t* dst, int pixels) {
+  const auto n = static_cast<std::size_t>(pixels);
+  if (f.bits_per_pixel == 32 && !f.msb_first) {
+    std::memcpy(dst, src, n * 4);  // B, G, R, X: already the BMP order
+    for (std::size_t i = 0; i < n; ++i) dst[i * 4 + 3] = 0;
+  } else if (f.bits_per_pixel == 32) {
+    for (std::size_t i = 0; i < n; ++i) {
+      dst[i * 4 + 0] = src[i * 4 + 3];
+      dst[i * 4 + 1] = src[i * 4 + 2];
+      dst[i * 4 + 2] = src[i * 4 + 1];
+      dst[i * 4 + 3] = 0;
+    }
+  } else if (f.bits_per_pixel == 24) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t* s = src + i * 3;
+      std::uint8_t* d = dst + i * 3;
+      if (f.msb_first) {
+        d[0] = s[2], d[1] = s[1], d[2] = s[0];
+      } else {
+        d[0] = s[0], d[1] = s[1], d[2] = s[2];
+      }
+    }
+  } else {  // 16 bits, 5-6-5
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned v = f.msb_first ? (unsigned{src[i * 2]} << 8) | src[i * 2 + 1]
+                                     : (unsigned{src[i * 2 + 1]} << 8) | src[i * 2];
+      const unsigned r = (v >> 11) & 0x1F, g = (v >> 5) & 0x3F, b = v & 0x1F;
+      dst[i * 3 + 0] = static_cast<std::uint8_t>((b << 3) | (b >> 2));
+      dst[i * 3 + 1] = static_cast<std::uint8_t>((g << 2) | (g >> 4));
+      dst[i * 3 + 2] = static_cast<std::uint8_t>((r << 3) | (r >> 2));
+    }
+  }
+}
+
+}  // namespace
+
+struct X11Screen::Impl {
+  XcbConnection conn;
+  PixelFormat format;
+  bool shm_usable = false;
+  ShmSegment segment;
+
+  Impl() {
+    if (!conn.ok() || !conn.screen()) return;
+    const xcb_setup_t* setup = xcb_get_setup(conn.get());
+    format.depth = conn.screen()->root_depth;
+    format.msb_first = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0;
+         xcb_format_next(&it)) {
+      if (it.data->depth == format.depth) {
+        format.bits_per_pixel = it.data->bits_per_pixel;
+        format.scanline_pad = it.data->scanline_pad;
+      }
+    }
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn.get(), &xcb_shm_id);
+    if (ext && ext->present) {
+      XcbReply<xcb_shm_query_version_reply_t> version(
+          xcb_shm_query_version_reply(conn.get(), xcb_shm_query_version(conn.get()), nullptr));
+      shm_usable = version != nullptr;
+    }
+  }
+
+  std::size_t Stride(int width) const {
+    const std::size_t bits = static_cast<std::size_t>(width) * static_cast<std::size_t>(format.bits_per_pixel);
+    const auto pad = static_cast<std::size_t>(std::max(format.scanline_pad, 8));
+    return (bits + pad - 1) / pad * pad / 8;
+  }
+
+  // Reads the on-screen part (inside the root window) into `image`.
+  bool ReadInto(ByteArray& image, const BmpLayout& layout, std::int32_t x, std::int32_t y,
+                std::int32_t ix, std::int32_t iy, std::int32_t iw, std::int32_t ih) {
+    xcb_connection_t* c = conn.get();
+    const std::size_t stride = Stride(iw);
+    const std::size_t bytes = stride * static_cast<std::size_t>(ih);
+    const std::uint8_t* pixels = nullptr;
+    XcbReply<xcb_get_image_reply_t> plain;
+
+    if (shm_usable) {
+      if (segment.size() < bytes && !segment.Create(c, bytes)) shm_usable = false;
+    }
+    if (shm_usable) {
+      const auto cookie = xcb_shm_get_image(c, conn.root(), static_cast<std::int16_t>(ix),
+                                            static_cast<std::int16_t>(iy),
+                                            static_cast<std::uint16_t>(iw),
+                                            static_cast<std::uint16_t>(ih), ~0u,
+                                            XCB_IMAGE_FORMAT_Z_PIXMAP, segment.seg(), 0);
+      xcb_generic_error_t* raw_error = nullptr;
+      XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &raw_error));
+      XcbReply<xcb_generic_error_t> error(raw_error);
+      if (reply) pixels = segment.data();
+    }
+    if (!pixels) {
+      const auto cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, conn.root(),
+                                        static_cast<std::int16_t>(ix), static_cast<std::int16_t>(iy),
+                                        static_cast<std::uint16_t>(iw),
+                                        static_cast<std::uint16_t>(ih), ~0u);
+      xcb_generic_error_t* raw_error = nullptr;
+      plain.reset(xcb_get_image_reply(c, cookie, &raw_error));
+      XcbReply<xcb_generic_error_t> error(raw_error);
+      if (!plain || static_cast<std::size_t>(xcb_get_image_data_length(plain.get())) < bytes) {
+        return false;
+      }
+      pixels = xcb_get_image_data(plain.get());
+    }
+
+    const std::size_t bmp_pixel_bytes = static_cast<std::size_t>(layout.bits_per_pixel / 8);
+    for (std::int32_t r = 0; r < ih; ++r) {
+      const std::int32_t frame_row = iy - y + r;                 // top-down in the rectangle
+      const std::int32_t bmp_row = layout.height - 1 - frame_row;  // rows are stored bottom-up
+      std::uint8_t* dst = image.data() + kBmpPixelOffset +
+                          static_cast<std::size_t>(bmp_row) * layout.row_bytes +
+                          static_cast<std::size_t>(ix - x) * bmp_pixel_bytes;
+      ConvertRow(format, pixels + static_cast<std::size_t>(r) * stride, dst, iw);
+    }
+    return true;
+  }
+};
+
+X11Screen::X11Screen() : impl_(std::make_unique<Impl>()) {}
+X11Screen::~X11Screen() = default;
+
+bool X11Screen::ok() const {
+  std::lock_guard lock(mutex_);
+  return impl_->conn.ok() && impl_->conn.screen();
+}
+
+bool X11Screen::UsesSharedMemory() const {
+  std::lock_guard lock(mutex_);
+  return impl_->shm_usable;
+}
+
+ByteArray X11Screen::CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
+                                       std::int32_t height) {
+  std::lock_guard lock(mutex_);
+  Impl& s = *impl_;
+  if (!s.conn.ok() || !s.conn.screen()) return {};
+  const int bmp_depth = BmpDepthFor(s.format);
+  if (bmp_depth == 0) return {};
+  const auto layout = ComputeBmpLayout(width, height, bmp_depth);
+  if (!layout) return {};
+  ByteArray image = BuildBmpFileImage(*layout);  // zero-filled: black where off the screen
+  if (image.empty()) return {};
+
+  // The root window's current size (it changes with RandR).
+  XcbReply<xcb_get_geometry_reply_t> geometry(
+      xcb_get_geometry_reply(s.conn.get(), xcb_get_geometry(s.conn.get(), s.conn.root()), nullptr));
+  if (!geometry) return {};
+  const std::int64_t left = std::max<std::int64_t>(x, 0);
+  const std::int64_t top = std::max<std::int64_t>(y, 0);
+  const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + width, geometry->width);
+  const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + height, geometry->height);
+  if (left >= right || top >= bottom) return image;  // wholly off the screen: all black
+
+  if (!s.ReadInto(image, *layout, x, y, static_cast<std::int32_t>(left),
+                  static_cast<std::int32_t>(top), static_cast<std::int32_t>(right - left),
+                  static_cast<std::int32_t>(bottom - top))) {
+    return {};
+  }
+  return image;
+}
+
+std::optional<ScreenPoint> X11Screen::QueryPointer() {
+  std::lock_guard lock(mutex_);
+  Impl& s = *impl_;
+  if (!s.conn.ok() || !s.conn.screen()) return std::nullopt;
+  XcbReply<xcb_query_pointer_reply_t> reply(
+      xcb_query_pointer_reply(s.conn.get(), xcb_query_pointer(s.conn.get(), s.conn.root()), nullptr));
+  if (!reply) return std::nullopt;
+  return ScreenPoint{reply->root_x, reply->root_y};
+}
+
+}  // namespace orvamy::x11

@@ -1,0 +1,614 @@
+#!/usr/bin/env python3
+"""End-to-end tests of orvamy-gif on a running X display (see ./run).
+
+Each test drives the real program with xdotool and checks what a user would
+see or get: windows, files, GIF contents, the clipboard."""
+
+import argparse
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+SCREEN_W, SCREEN_H = 1280, 1024
+BAND = 3  # the preview frame's band outside the capture rectangle
+
+# Client-area rectangles of the controls (left, top, width, height).
+RECORD = (16, 112, 72, 32)
+STOP = (88, 112, 72, 32)
+WIDTH_EDIT = (40, 16, 32, 24)
+HEIGHT_EDIT = (96, 16, 32, 24)
+PREVIEW_BOX = (16, 48, 104, 16)
+MARKER_BOX = (16, 80, 104, 16)
+ON_TOP_BOX = (112, 80, 96, 16)
+GROUP = (16, 152, 184, 56)
+
+TITLE = "Orvamy GIF录制"
+MESSAGE_TITLE = "信息："
+SAVED_COPIED = "文件保存成功！并复制到剪贴板，可以直接使用。"
+SAVED_ELSEWHERE = "程序目录无法写入，文件已保存到："
+
+# Places well away from the main window (centred) and the message box.
+P1 = (250, 200)
+P2 = (1000, 820)
+
+# How far a frame's colour may stray from the screen's. The test picture has
+# few colours, which the encoder keeps exactly.
+COLOUR_TOLERANCE = 0
+
+
+def close_to(a, b, tolerance=COLOUR_TOLERANCE):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+def bluish(c):
+    return c[2] >= 200 and c[0] <= 60 and c[1] <= 60
+
+
+def run(*cmd, timeout=15, check=True, **kw):
+    return subprocess.run(cmd, capture_output=True, timeout=timeout, check=check, **kw)
+
+
+def move(x, y):
+    run("xdotool", "mousemove", str(x), str(y))
+    wait_for("the pointer", lambda: out("xdotool", "getmouselocation").startswith("x:%d y:%d " % (x, y)), 3)
+
+
+def out(*cmd, **kw):
+    return run(*cmd, **kw).stdout.decode("utf-8", "replace").strip()
+
+
+def wait_for(what, predicate, timeout=10.0, step=0.05):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(step)
+
+
+# ---------------------------------------------------------------- pictures
+
+def make_test_picture(path):
+    """A picture whose every 16 x 16 cell (checkered in 4 x 4 sub-cells) has
+    its own colour out of about 210, none of them the marker blue or the
+    canvas grey, so a shifted or wrong capture shows."""
+    palette = [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
+    palette = [c for c in palette if c not in ((0, 0, 255), (192, 192, 192), (0, 0, 0))]
+    rows = []
+    for y in range(SCREEN_H):
+        row = bytearray()
+        cy = y // 16
+        for x in range(SCREEN_W):
+            row += bytes(palette[(x // 16 * 7 + cy * 31 + ((x // 4 + y // 4) % 2) * 100) % len(palette)])
+        rows.append(bytes(row))
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (SCREEN_W, SCREEN_H))
+        f.write(b"".join(rows))
+    return rows
+
+
+def pixel(rows, x, y):
+    if 0 <= x < SCREEN_W and 0 <= y < SCREEN_H:
+        return tuple(rows[y][x * 3:x * 3 + 3])
+    return (0, 0, 0)
+
+
+def capture_rect(point, w, h):
+    return (int(point[0] - w / 2), int(point[1] - h / 2), w, h)
+
+
+def screen_pixels(x, y, w, h):
+    data = run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
+               "-depth", "8", "rgb:-").stdout
+    return data
+
+
+# ---------------------------------------------------------------- GIF files
+
+def gif_info(path):
+    """(width, height, [delay of each frame]) read from the file's blocks."""
+    data = open(path, "rb").read()
+    assert data[:6] in (b"GIF89a", b"GIF87a"), "not a GIF"
+    width = data[6] | data[7] << 8
+    height = data[8] | data[9] << 8
+    pos = 13
+    if data[10] & 0x80:
+        pos += 3 * (2 << (data[10] & 7))
+    delays, pending = [], 0
+
+    def skip_blocks(p):
+        while data[p]:
+            p += data[p] + 1
+        return p + 1
+
+    while True:
+        kind = data[pos]
+        if kind == 0x3B:
+            break
+        if kind == 0x21:
+            if data[pos + 1] == 0xF9:
+                pending = data[pos + 4] | data[pos + 5] << 8
+            pos = skip_blocks(pos + 2)
+        elif kind == 0x2C:
+            flags = data[pos + 9]
+            pos += 10
+            if flags & 0x80:
+                pos += 3 * (2 << (flags & 7))
+            pos = skip_blocks(pos + 1)
+            delays.append(pending)
+            pending = 0
+        else:
+            raise AssertionError("bad block 0x%02x at %d" % (kind, pos))
+    return width, height, delays
+
+
+def gif_frames(path, w, h):
+    data = run("convert", path, "-coalesce", "-depth", "8", "rgb:-", timeout=60).stdout
+    size = w * h * 3
+    return [data[i:i + size] for i in range(0, len(data), size)]
+
+
+def frame_matches(frame, rows, rect, marker):
+    """None when the frame shows the picture in rect (with the blue marker
+    near its centre when `marker`), else a description of the first fault.
+    A GIF may show a colour through its palette's nearest entry, but then
+    always through the same one: each colour of the picture must come out as
+    one colour close to it, so a shifted or wrong capture still shows."""
+    left, top, w, h = rect
+    cx, cy = int(w / 2), int(h / 2)
+    blue = 0
+    shown_as = {}
+    for y in range(h):
+        for x in range(w):
+            got = tuple(frame[(y * w + x) * 3:(y * w + x) * 3 + 3])
+            want = pixel(rows, left + x, top + y)
+            if marker and bluish(got) and not bluish(want) and abs(x - cx) <= 8 and abs(y - cy) <= 8:
+                blue += 1
+                continue
+            if not close_to(got, want) or shown_as.setdefault(want, got) != got:
+                return "pixel (%d,%d) is %s, expected %s" % (x, y, got, want)
+    if marker and blue < 5:
+        return "no marker"
+    return None
+
+
+# ---------------------------------------------------------------- the program
+
+class Program:
+    def __init__(self, binary, folder, env=None, as_user=None):
+        os.makedirs(folder, exist_ok=True)
+        self.folder = folder
+        self.exe = os.path.join(folder, "orvamy-gif")
+        shutil.copy2(binary, self.exe)
+        self.log_path = os.path.join(folder, "..", os.path.basename(folder) + ".log")
+        self.log = open(self.log_path, "wb")
+        cmd = [self.exe]
+        if as_user is not None:
+            cmd = ["setpriv", "--reuid=%d" % as_user, "--regid=%d" % as_user, "--clear-groups"] + cmd
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.proc = subprocess.Popen(cmd, stdout=self.log, stderr=self.log, env=full_env)
+        self.window = wait_for("the main window", lambda: self.find(TITLE))
+        self.origin = self.client_origin(self.window)
+        time.sleep(0.2)
+
+    def find(self, name):
+        r = run("xdotool", "search", "--all", "--pid", str(self.proc.pid), "--name",
+                "^" + re.escape(name) + "$", check=False)
+        ids = r.stdout.decode().split()
+        return ids[0] if ids else None
+
+    @staticmethod
+    def client_origin(window):
+        info = out("xwininfo", "-id", window)
+        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1))
+        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1))
+        return x, y
+
+    def point(self, control):
+        left, top, w, h = control
+        return self.origin[0] + left + w // 2, self.origin[1] + top + h // 2
+
+    def click(self, control):
+        x, y = self.point(control)
+        move(x, y)
+        run("xdotool", "click", "1")
+
+    def caption(self):
+        return out("xdotool", "getwindowname", self.window)
+
+    def set_box(self, control, text):
+        self.click(control)
+        run("xdotool", "key", "ctrl+a", "BackSpace")
+        run("xdotool", "type", text)
+        run("xdotool", "key", "Tab")
+
+    def wait_message(self, timeout=10):
+        return wait_for("the message box", lambda: self.find(MESSAGE_TITLE), timeout)
+
+    def dismiss(self, box):
+        run("xdotool", "windowactivate", "--sync", box, check=False)
+        run("xdotool", "key", "--window", box, "Return", check=False)
+        try:
+            wait_for("the box to close", lambda: self.find(MESSAGE_TITLE) is None, 3)
+        except AssertionError:
+            run("xdotool", "windowactivate", "--sync", box, check=False)
+            run("xdotool", "key", "Return", check=False)
+            wait_for("the box to close", lambda: self.find(MESSAGE_TITLE) is None, 5)
+        wait_for("the title", lambda: self.caption() == TITLE, 5)
+
+    def messages(self):
+        self.log.flush()
+        text = open(self.log_path, "rb").read().decode("utf-8", "replace")
+        return re.findall(r"orvamy-gif: message: (.*)", text)
+
+    def gifs(self):
+        return sorted(f for f in os.listdir(self.folder) if f.endswith(".gif"))
+
+    def close(self):
+        if self.proc.poll() is None:
+            run("xdotool", "windowactivate", "--sync", self.window, check=False)
+            run("xdotool", "key", "Escape", check=False)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.log.close()
+        return self.proc.returncode
+
+
+# ---------------------------------------------------------------- tests
+
+class Suite:
+    def __init__(self, args):
+        self.args = args
+        self.work = args.work
+        self.rows = make_test_picture(os.path.join(self.work, "picture.ppm"))
+        run("display", "-window", "root", os.path.join(self.work, "picture.ppm"), check=False)
+        self.counter = 0
+
+    def start(self, **kw):
+        self.counter += 1
+        return Program(self.args.program, os.path.join(self.work, "run%d" % self.counter), **kw)
+
+    def record(self, prog, positions, hold=1.0, start=None, stop=None):
+        """Starts a recording, holds the pointer at each position in turn,
+        stops it and returns (gif path, frame count shown, elapsed seconds)."""
+        before = set(prog.gifs())
+        (start or (lambda: prog.click(RECORD)))()
+        t0 = time.monotonic()
+        for p in positions:
+            move(*p)
+            time.sleep(hold)
+        wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+        t1 = time.monotonic()
+        (stop or (lambda: prog.click(STOP)))()
+        box = prog.wait_message()
+        count = int(prog.caption()[len("帧数："):])
+        new = sorted(set(prog.gifs()) - before)
+        assert len(new) == 1, "expected one new file, got %s" % new
+        return os.path.join(prog.folder, new[0]), count, t1 - t0, box
+
+    def check_frames(self, path, width, height, expect, marker):
+        """expect: pointer positions that must each appear in order."""
+        frames = gif_frames(path, width, height)
+        at = 0
+        for p in expect:
+            rect = capture_rect(p, width, height)
+            faults = []
+            while at < len(frames):
+                fault = frame_matches(frames[at], self.rows, rect, marker)
+                at += 1
+                if fault is None:
+                    break
+                faults.append(fault)
+            else:
+                raise AssertionError("no frame shows the picture around %s: %s" % (p, faults[:3]))
+
+    # --- the main window and a recording
+
+    def test_window_and_always_on_top(self):
+        prog = self.start()
+        try:
+            assert prog.caption() == TITLE
+            geo = out("xdotool", "getwindowgeometry", prog.window)
+            assert "217x233" in geo, geo
+            state = lambda: out("xprop", "-id", prog.window, "_NET_WM_STATE")
+            assert "_NET_WM_STATE_ABOVE" in state(), state()
+            prog.click(ON_TOP_BOX)
+            wait_for("not on top", lambda: "_NET_WM_STATE_ABOVE" not in state(), 3)
+            origin = prog.client_origin(prog.window)
+            assert origin == prog.origin, "the window moved: %s -> %s" % (prog.origin, origin)
+            prog.click(ON_TOP_BOX)
+            wait_for("on top again", lambda: "_NET_WM_STATE_ABOVE" in state(), 3)
+        finally:
+            assert prog.close() == 0
+
+    def test_recording_with_marker_and_clipboard(self):
+        prog = self.start()
+        try:
+            path, count, elapsed, box = self.record(prog, [P1, P2])
+            assert os.path.dirname(path) == prog.folder
+            assert re.fullmatch(r"GIF\d{6,14}\.gif", os.path.basename(path)), path
+            w, h, delays = gif_info(path)
+            assert (w, h) == (350, 250), (w, h)
+            assert all(d % 20 == 0 and d > 0 for d in delays), delays
+            assert sum(delays) == 20 * count, (sum(delays), count)
+            assert abs(count - elapsed * 5) <= 1.5, "%d frames in %.2f s" % (count, elapsed)
+            self.check_frames(path, 350, 250, [P1, P2], marker=True)
+            targets = out("xclip", "-selection", "clipboard", "-t", "TARGETS", "-o").split()
+            for t in ("image/gif", "text/html", "text/uri-list", "x-special/gnome-copied-files"):
+                assert t in targets, targets
+            gif = run("xclip", "-selection", "clipboard", "-t", "image/gif", "-o").stdout
+            assert gif == open(path, "rb").read(), "clipboard image/gif differs from the file"
+            html = out("xclip", "-selection", "clipboard", "-t", "text/html", "-o")
+            assert 'src="file://%s"' % path in html, html
+            assert prog.messages()[-1] == SAVED_COPIED, prog.messages()
+            prog.dismiss(box)
+        finally:
+            assert prog.close() == 0
+
+    def test_recording_without_marker_odd_size(self):
+        prog = self.start()
+        try:
+            prog.click(MARKER_BOX)
+            prog.set_box(WIDTH_EDIT, "301")
+            prog.set_box(HEIGHT_EDIT, "151")
+            path, count, _, box = self.record(prog, [P1], hold=0.8)
+            w, h, delays = gif_info(path)
+            assert (w, h) == (301, 151), (w, h)
+            self.check_frames(path, 301, 151, [P1], marker=False)
+            prog.dismiss(box)
+        finally:
+            assert prog.close() == 0
+
+    def test_read_only_program_folder(self):
+        home = os.path.join(self.work, "home")
+        os.makedirs(os.path.join(home, "Pictures"), exist_ok=True)
+        env = {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config")}
+        if os.geteuid() == 0:
+            # root writes anywhere: run the program as nobody instead.
+            for d, _, files in os.walk(home):
+                os.chown(d, 65534, 65534)
+            prog = self.start(env=env, as_user=65534)
+        else:
+            prog = self.start(env=env)
+            os.chmod(prog.folder, 0o555)
+        try:
+            before = set(os.listdir(os.path.join(home, "Pictures")))
+            prog.click(RECORD)
+            time.sleep(0.6)
+            prog.click(STOP)
+            box = prog.wait_message()
+            saved = sorted(set(os.listdir(os.path.join(home, "Pictures"))) - before)
+            assert len(saved) == 1 and saved[0].endswith(".gif"), saved
+            assert not prog.gifs(), prog.gifs()
+            message = prog.messages()[-1]
+            assert SAVED_ELSEWHERE in message and os.path.join(home, "Pictures", saved[0]) in message, message
+            prog.dismiss(box)
+        finally:
+            os.chmod(prog.folder, 0o755)
+            assert prog.close() == 0
+
+    def test_two_recordings_never_overwrite(self):
+        prog = self.start()
+        try:
+            # Every name the next seconds could take is already there.
+            now = datetime.datetime.now()
+            dummies = {}
+            for s in range(0, 20):
+                t = now + datetime.timedelta(seconds=s)
+                parts = [t.hour, t.minute, t.second]
+                while parts and parts[-1] == 0:
+                    parts.pop()
+                stamp = "%d%d%d" % (t.year, t.month, t.day) + "".join(str(p) for p in parts)
+                name = os.path.join(prog.folder, "GIF%s.gif" % stamp)
+                with open(name, "wb") as f:
+                    f.write(b"not to be overwritten")
+                dummies[name] = True
+            files = []
+            for _ in range(2):
+                before = set(prog.gifs())
+                prog.click(RECORD)
+                time.sleep(0.3)
+                prog.click(STOP)
+                box = prog.wait_message()
+                files += sorted(set(prog.gifs()) - before)
+                prog.dismiss(box)
+            assert len(files) == 2 and all(re.search(r"-\d+\.gif$", f) for f in files), files
+            for name in dummies:
+                assert open(name, "rb").read() == b"not to be overwritten", name
+            for f in files:
+                gif_info(os.path.join(prog.folder, f))
+        finally:
+            assert prog.close() == 0
+
+    def test_escape_during_recording(self):
+        prog = self.start()
+        before = set(os.listdir(prog.folder))
+        prog.click(RECORD)
+        wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+        time.sleep(0.5)
+        run("xdotool", "windowactivate", "--sync", prog.window, check=False)
+        run("xdotool", "key", "Escape")
+        prog.proc.wait(10)
+        assert prog.close() == 0
+        assert set(os.listdir(prog.folder)) == before, set(os.listdir(prog.folder)) - before
+        assert not [f for f in os.listdir("/tmp") if f.startswith("orvamy") and f.endswith(".tmp")]
+
+    def test_escape_while_outcome_box_is_open(self):
+        prog = self.start()
+        prog.click(RECORD)
+        wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+        prog.click(STOP)
+        prog.wait_message()
+        # The recorder thread waits for the box; closing must not wait for the user.
+        run("xdotool", "windowactivate", "--sync", prog.window, check=False)
+        run("xdotool", "key", "Escape")
+        prog.proc.wait(10)
+        assert prog.close() == 0
+        assert len(prog.gifs()) == 1, prog.gifs()
+
+    # --- hot keys, the preview frame and wheel sizing
+
+    def other_window(self):
+        """A window of another program, focused."""
+        proc = subprocess.Popen(["xmessage", "-geometry", "+0-0", "another program"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        win = wait_for("the other window", lambda: run(
+            "xdotool", "search", "--classname", "^xmessage$", check=False).stdout.decode().split())[0]
+        run("xdotool", "windowactivate", "--sync", win, check=False)
+        return proc, win
+
+    def hotkey_recording(self, prog, win):
+        run("xdotool", "windowactivate", "--sync", win, check=False)
+        path, count, _, box = self.record(prog, [P1], hold=0.6,
+                                          start=lambda: run("xdotool", "key", "F7"),
+                                          stop=lambda: run("xdotool", "key", "F8"))
+        assert count >= 2, count
+        self.check_frames(path, 350, 250, [P1], marker=True)
+        prog.dismiss(box)
+
+    def test_hotkeys_while_another_window_has_focus(self):
+        prog = self.start()
+        other = None
+        try:
+            other, win = self.other_window()
+            move(*P1)
+            self.hotkey_recording(prog, win)
+            run("xdotool", "key", "Num_Lock")
+            try:
+                assert re.search(r"Num Lock:\s+on", out("xset", "q")), "Num Lock did not turn on"
+                self.hotkey_recording(prog, win)
+            finally:
+                run("xdotool", "key", "Num_Lock")
+            files = prog.gifs()
+            run("xdotool", "windowactivate", "--sync", win, check=False)
+            run("xdotool", "key", "ctrl+F7")
+            time.sleep(0.8)
+            assert prog.caption() == TITLE, "Ctrl+F7 started a recording"
+            assert prog.gifs() == files
+        finally:
+            if other:
+                other.kill()
+                other.wait()
+            assert prog.close() == 0
+
+    def test_hotkey_held_by_another_client(self):
+        holder = subprocess.Popen([self.args.grab_key, "ffc4"], stdout=subprocess.PIPE)
+        try:
+            assert holder.stdout.readline().strip() == b"ready"
+            prog = self.start()
+            try:
+                move(*P1)
+                run("xdotool", "key", "F7")
+                time.sleep(0.8)
+                assert prog.caption() == TITLE, "F7 held by another client still started"
+                path, _, _, box = self.record(prog, [P1], hold=0.5,
+                                              stop=lambda: run("xdotool", "key", "F8"))
+                prog.dismiss(box)
+            finally:
+                assert prog.close() == 0
+        finally:
+            holder.kill()
+            holder.wait()
+
+    def assert_frame_around(self, prog, point, w, h):
+        """The preview band surrounds the capture rectangle around point, and
+        the rectangle itself is left uncovered."""
+        left, top, _, _ = capture_rect(point, w, h)
+        def check():
+            shot = screen_pixels(0, 0, SCREEN_W, SCREEN_H)
+            at = lambda x, y: tuple(shot[(y * SCREEN_W + x) * 3:(y * SCREEN_W + x) * 3 + 3])
+            ring, inner = [], []
+            for x in range(left - BAND, left + w + BAND):
+                for y in list(range(top - BAND, top)) + list(range(top + h, top + h + BAND)):
+                    ring.append((x, y))
+            for y in range(top, top + h):
+                for x in list(range(left - BAND, left)) + list(range(left + w, left + w + BAND)):
+                    ring.append((x, y))
+            for x in range(left, left + w):
+                inner += [(x, top), (x, top + h - 1)]
+            for y in range(top, top + h):
+                inner += [(left, y), (left + w - 1, y)]
+            on = lambda p: 0 <= p[0] < SCREEN_W and 0 <= p[1] < SCREEN_H
+            band_ok = all(at(*p) == (0, 0, 0) for p in ring if on(p))
+            # The main window (always on top, with its frame) may cover part of the inside.
+            ox, oy = prog.origin
+            covered = lambda p: ox - 40 <= p[0] < ox + 217 + 40 and oy - 40 <= p[1] < oy + 233 + 40
+            inside = [p for p in inner if on(p) and not covered(p)]
+            shown = sum(at(*p) == pixel(self.rows, *p) for p in inside)
+            return band_ok and shown >= 0.9 * len(inside)
+        wait_for("the preview frame around %s, %dx%d" % (point, w, h), check, 3, 0.1)
+
+    def test_preview_frame_and_wheel_sizing(self):
+        prog = self.start()
+        try:
+            prog.click(PREVIEW_BOX)
+            move(*P1)
+            self.assert_frame_around(prog, P1, 350, 250)
+            group = prog.point(GROUP)
+            move(*group)
+            self.assert_frame_around(prog, group, 350, 250)
+            run("xdotool", "keydown", "ctrl", "click", "4", "keyup", "ctrl")
+            self.assert_frame_around(prog, group, 350, 265)
+            run("xdotool", "keydown", "alt", "click", "4", "keyup", "alt")
+            self.assert_frame_around(prog, group, 365, 265)
+            run("xdotool", "keydown", "ctrl", "click", "5", "click", "5", "keyup", "ctrl")
+            self.assert_frame_around(prog, group, 365, 235)
+            # Over an edit box the wheel changes nothing.
+            edit = prog.point(WIDTH_EDIT)
+            move(*edit)
+            run("xdotool", "keydown", "ctrl", "click", "4", "keyup", "ctrl")
+            run("xdotool", "keydown", "alt", "click", "4", "keyup", "alt")
+            time.sleep(0.3)
+            self.assert_frame_around(prog, edit, 365, 235)
+            # A recording made with the preview on shows no trace of it.
+            move(*P1)
+            self.assert_frame_around(prog, P1, 365, 235)
+            path, _, _, box = self.record(prog, [P1], hold=0.8,
+                                          start=lambda: run("xdotool", "key", "F7"),
+                                          stop=lambda: run("xdotool", "key", "F8"))
+            assert gif_info(path)[:2] == (365, 235)
+            self.check_frames(path, 365, 235, [P1], marker=True)
+            prog.dismiss(box)
+        finally:
+            assert prog.close() == 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--grab-key", required=True)
+    parser.add_argument("only", nargs="*")
+    args = parser.parse_args()
+    suite = Suite(args)
+    tests = [n for n in dir(suite) if n.startswith("test_")]
+    tests.sort(key=lambda n: getattr(Suite, n).__code__.co_firstlineno)
+    if args.only:
+        tests = [t for t in tests if any(o in t for o in args.only)]
+    failed = 0
+    for name in tests:
+        start = time.monotonic()
+        try:
+            getattr(suite, name)()
+            print("ok   %-45s %.1fs" % (name, time.monotonic() - start), flush=True)
+        except Exception:
+            failed += 1
+            print("FAIL %-45s %.1fs" % (name, time.monotonic() - start), flush=True)
+            traceback.print_exc()
+    print("%d of %d e2e tests failed" % (failed, len(tests)) if failed else "all %d e2e tests passed" % len(tests))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
