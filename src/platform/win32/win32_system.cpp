@@ -1,0 +1,47 @@
+#include "platform/win32/win32_system.h"
+
+#include <knownfolders.h>
+#include <mmsystem.h>
+#include <shlobj.h>
+
+#include <thread>
+
+namespace orvamy::win32 {
+
+Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
+
+void SteadyClock::SleepUntil(TimePoint deadline) {
+  const TimePoint now = Now();
+  if (deadline <= now) {
+    std::this_thread::yield();  // a rate of 0: give up the rest of the time slice
+    return;
+  }
+  std::this_thread::sleep_until(deadline);
+}
+
+LocalTime Win32LocalTime::NowLocal() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+SaveLocations DefaultSaveLocations() {
+  SaveLocations locations;
+  locations.separator = '\\';
+  locations.directories.push_back(Narrow(ExecutableDirectory()));
+  PWSTR pictures = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_DEFAULT, nullptr, &pictures)) &&
+      pictures) {
+    locations.directories.push_back(Narrow(pictures));
+  }
+  CoTaskMemFree(pictures);
+  return locations;
+}
+
+TimerResolution::TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+TimerResolution::~TimerResolution() {
+  if (active_) timeEndPeriod(1);
+}
+
+}  // namespace orvamy::win32
