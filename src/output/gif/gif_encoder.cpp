@@ -575,18 +575,20 @@ struct GifEncoder::Impl {
         return;
       }
       if (frame->screen_width != 0) {
-        const std::uint8_t header[] = {'G', 'I', 'F', '8', '9', 'a'};
-        out.insert(out.end(), std::begin(header), std::end(header));
+        // Byte by byte: GCC 12 misreads range inserts into a cleared vector
+        // as overflows (-Wstringop-overflow).
+        for (const char c : std::string_view("GIF89a")) out.push_back(static_cast<std::uint8_t>(c));
         Put16(out, frame->screen_width);
         Put16(out, frame->screen_height);
-        out.insert(out.end(), {0x70, 0, 0});  // no global table: every frame has its own
-        const std::uint8_t loop[] = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
-                                     'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
-        out.insert(out.end(), std::begin(loop), std::end(loop));
+        for (const int b : {0x70, 0, 0}) out.push_back(static_cast<std::uint8_t>(b));  // no global table
+        static constexpr std::uint8_t kLoop[] = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
+                                                 'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
+        for (const std::uint8_t b : kLoop) out.push_back(b);
         wrote_header = true;
       }
       const bool clear = frame->transparent >= 0;
-      out.insert(out.end(), {0x21, 0xF9, 4, static_cast<std::uint8_t>(0x04 | (clear ? 1 : 0))});
+      for (const int b : {0x21, 0xF9, 4}) out.push_back(static_cast<std::uint8_t>(b));
+      out.push_back(static_cast<std::uint8_t>(0x04 | (clear ? 1 : 0)));
       Put16(out, frame->delay);
       out.push_back(static_cast<std::uint8_t>(clear ? frame->transparent : 0));
       out.push_back(0);
