@@ -31,20 +31,20 @@ std::uint8_t ExactColours::IndexOf(std::uint32_t colour) const {
   return values_[slot];
 }
 
+std::int64_t Distance(std::uint32_t a, std::uint32_t b) {
+  const auto channel = [](std::uint32_t c, int shift) { return static_cast<std::int64_t>((c >> shift) & 0xFF); };
+  const std::int64_t dr = channel(a, 16) - channel(b, 16);
+  const std::int64_t dg = channel(a, 8) - channel(b, 8);
+  const std::int64_t db = channel(a, 0) - channel(b, 0);
+  return 3 * dr * dr + 4 * dg * dg + 2 * db * db;
+}
+
 Quantiser::Quantiser()
     : counts_(1u << 15, 0), sums_(3u << 15, 0), cache_(1u << 15, kUnknown) {}
 
 namespace {
 
 int Channel(std::uint32_t c, int axis) { return static_cast<int>((c >> (16 - 8 * axis)) & 0xFF); }
-
-std::int64_t Distance(std::uint32_t a, std::uint32_t b) {
-  // Weighted for the eye: green counts most, blue least.
-  const std::int64_t dr = Channel(a, 0) - Channel(b, 0);
-  const std::int64_t dg = Channel(a, 1) - Channel(b, 1);
-  const std::int64_t db = Channel(a, 2) - Channel(b, 2);
-  return 3 * dr * dr + 4 * dg * dg + 2 * db * db;
-}
 
 std::uint32_t CellCentre(std::uint32_t cell) {
   const std::uint32_t r = ((cell >> 10) & 31) << 3 | 4;
@@ -157,6 +157,38 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     const auto avg = [n](std::uint64_t s) { return static_cast<std::uint32_t>((s + n / 2) / n); };
     fresh.push_back(avg(r) << 16 | avg(g) << 8 | avg(b));
     fresh_error += box.error;
+  }
+
+  // One k-means round: every bin moves to its nearest entry, every entry to
+  // the mean of its bins. Median cut's boxes have straight edges; this lets
+  // the entries follow the colour clusters.
+  {
+    const std::size_t k = fresh.size();
+    std::vector<std::uint64_t> acc(4 * k, 0);
+    for (const Bin& b : bins_) {
+      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
+                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
+                                 static_cast<std::uint32_t>(b.b / b.count);
+      std::size_t best = 0;
+      std::int64_t best_d = Distance(mean, fresh[0]);
+      for (std::size_t i = 1; i < k && best_d > 0; ++i) {
+        const std::int64_t d = Distance(mean, fresh[i]);
+        if (d < best_d) {
+          best_d = d;
+          best = i;
+        }
+      }
+      acc[4 * best] += b.count;
+      acc[4 * best + 1] += b.r;
+      acc[4 * best + 2] += b.g;
+      acc[4 * best + 3] += b.b;
+    }
+    for (std::size_t i = 0; i < k; ++i) {
+      const std::uint64_t n = acc[4 * i];
+      if (n == 0) continue;
+      const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
+      fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
+    }
   }
 
   // Keep the table in use when it does nearly as well: its colours stay put
