@@ -5,6 +5,7 @@
 #include <span>
 
 #include "app/main_window_layout.h"
+#include "base/path_text.h"
 #include "base/text_number.h"
 #include "output/output_name.h"
 
@@ -102,7 +103,7 @@ void Recorder::RecordGif() {
   FrameInfo frame_info;
   BeginOptions options;
   if (!ports_.locations.directories.empty()) {
-    options.work_directory = ports_.locations.directories.front();
+    options.work_directory = PathFromUtf8(ports_.locations.directories.front());
   }
   BeginAnimation(maker, animation, options);
   animation.member8 = 1;
@@ -132,12 +133,14 @@ std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_inf
     ++frame_count;
     const Clock::TimePoint captured_at = ports_.clock.Now();
     const std::span<const std::uint8_t> picture = composer.Compose();
-    AddFrame(maker, frame_info, picture, FrameTiming{captured_at});
+    // The rate box is read once per frame; the interval it gives is both this
+    // frame's time on screen and the wait before the next capture.
+    const microseconds interval(FrameIntervalMicrosForRate(ReadRate(ports_.boxes)));
+    AddFrame(maker, frame_info, picture, FrameTiming{captured_at, interval});
     ports_.view.SetCaption(std::string(kFrameCountCaptionPrefix) + IntToText(frame_count));
 
     // Deadlines (start + n x interval) keep the pace whatever the work costs;
     // after a stall the schedule restarts from now instead of rushing to catch up.
-    const microseconds interval(FrameIntervalMicrosForRate(ReadRate(ports_.boxes)));
     deadline += interval;
     const Clock::TimePoint now = ports_.clock.Now();
     if (deadline + interval < now) deadline = now;

@@ -19,6 +19,7 @@ struct Recording {
   AnimationInfo info;
   FrameInfo frame;
   std::chrono::steady_clock::time_point clock{};
+  microseconds nominal{0};  // the pacing interval the recorder reports, if any
 
   explicit Recording(const fs::path& work, std::uint16_t delay = 20, int w = 0, int h = 0) {
     BeginAnimation(maker, info, BeginOptions{work});
@@ -28,7 +29,7 @@ struct Recording {
   }
   void Add(const Picture& p, microseconds after = microseconds(0)) {
     clock += after;
-    AddFrame(maker, frame, EncodeBmp24(p), FrameTiming{clock});
+    AddFrame(maker, frame, EncodeBmp24(p), FrameTiming{clock, nominal});
   }
   void AddEmpty(microseconds after = microseconds(0)) {
     clock += after;
@@ -103,6 +104,32 @@ TEST(GifBuilder, DelaysBelowTwoFollowTheCaptureTimesWithCumulativeRounding) {
       ASSERT_GE(delays.size(), 3u);
       EXPECT_EQ(delays[0] + delays[1] + delays[2], 10);
     }
+  }
+}
+
+TEST(GifBuilder, AWholeHundredthDelayFollowsTheExactPacingInterval) {
+  const struct {
+    std::uint16_t delay;
+    microseconds nominal;
+    int frames;
+    int total;
+  } cases[] = {
+      {3, microseconds(33333), 30, 100},   // 30 fps: 3/3/4, not 3 x 30 = 90 (10% fast)
+      {14, microseconds(142857), 7, 100},  // 7 fps
+      {20, microseconds(200000), 5, 100},  // exact already
+      {20, microseconds(100000), 5, 100},  // rate changed while recording: the delay rules
+      {3, microseconds(0), 30, 90},        // no interval given: the delay as it stands
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    Recording r(dir.path(), c.delay, 24, 16);
+    r.nominal = c.nominal;
+    for (int i = 0; i < c.frames; ++i) r.Add(FewColours(24, 16, i), i ? c.nominal : microseconds(0));
+    ASSERT_TRUE(r.Save(dir.path() / "t.gif"));
+    const std::vector<int> delays = Delays(WalkGif(ReadAll(dir.path() / "t.gif")));
+    SCOPED_TRACE(testing::Message() << "delay " << c.delay << " interval " << c.nominal.count());
+    EXPECT_EQ(std::accumulate(delays.begin(), delays.end(), 0), c.total);
+    for (int d : delays) EXPECT_GE(d, c.delay);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app/main_window_layout.h"
+#include "gif_test_support.h"
 #include "platform/fake/fake_platform.h"
 
 namespace orvamy {
@@ -172,6 +173,22 @@ TEST_F(RecorderTest, PacesFramesByDeadlinesWhateverTheWorkCosts) {
   for (std::size_t i = 1; i < sleeps.size(); ++i) {
     EXPECT_EQ(sleeps[i] - sleeps[i - 1], milliseconds(200)) << i;  // not 230
   }
+}
+
+TEST_F(RecorderTest, TheGifPlaysAsLongAsItWasRecorded) {
+  // 30/s has a whole-hundredth delay of 3 for a real 3.33: the animation must
+  // still last the recorded second, not 0.9 s.
+  boxes.rate = "30";
+  Recorder& recorder = MakeRecorder();
+  StopAfter(30);
+  recorder.StartRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  const auto gif = gif_test::WalkGif(gif_test::ReadAll(dir.path() / "GIF2024351479.gif"));
+  ASSERT_TRUE(gif.valid);
+  int total = 0;
+  for (const auto& image : gif.images) total += image.delay;
+  EXPECT_EQ(total, 100);
 }
 
 TEST_F(RecorderTest, ANegativeOrEmptyRateMeansNoPauseAndStaysStoppable) {

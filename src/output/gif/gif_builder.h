@@ -85,6 +85,10 @@ struct BeginOptions {
 // that the animation plays as long as it was recorded.
 struct FrameTiming {
   std::chrono::steady_clock::time_point capture_time;
+  // The exact interval the recorder paced frames at (1000 / rate ms); zero
+  // when unknown. Where the whole-hundredth delay truncates it (30/s: 3 for
+  // 3.33), the animation follows the interval so it plays at the recorded speed.
+  std::chrono::microseconds nominal_interval{0};
 };
 
 // Binds `info` to `maker` by reference: it must stay alive and unmoved until

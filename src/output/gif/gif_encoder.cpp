@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/path_text.h"
 #include "capture/bmp.h"
 #include "output/gif/gif_lzw.h"
 #include "output/gif/gif_palette.h"
@@ -113,6 +114,7 @@ struct RawFrame {
   std::vector<std::uint8_t> bytes;
   std::uint16_t delay = 0;
   std::optional<std::chrono::steady_clock::time_point> time;
+  std::int64_t nominal_micros = 0;  // the exact interval the frames were paced at; 0: unknown
   std::uint16_t info_width = 0;  // the animation record's size when the frame came
   std::uint16_t info_height = 0;
   bool finish = false;  // no more frames: end the file
@@ -308,7 +310,7 @@ struct GifEncoder::Impl {
     if (frames_seen > 0) {
       std::int64_t last = 2 * kMicrosPerHundredth;
       if (last_delay >= kMinDelay) {
-        last = last_delay * kMicrosPerHundredth;
+        last = NominalDuration(last_delay, last_nominal);
       } else if (last_time && raw.time) {
         last = std::max<std::int64_t>(
             0, std::chrono::duration_cast<std::chrono::microseconds>(*raw.time - *last_time)
@@ -321,6 +323,7 @@ struct GifEncoder::Impl {
     ++frames_seen;
     last_delay = raw.delay;
     last_time = raw.time;
+    last_nominal = raw.nominal_micros;
 
     std::optional<Picture> picture;
     if (!raw.bytes.empty()) picture = DecodeBmp(raw.bytes);
@@ -355,6 +358,18 @@ struct GifEncoder::Impl {
     candidate_start = has_previous ? start : 0;  // time before the first picture goes to it
   }
 
+  // How long a frame with a delay of 2 or more lasts on the timeline. A rate
+  // such as 30/s has a whole-hundredth delay of 3 for a real 3.33 and would
+  // play 10% fast; where the frames were paced at an exact interval that this
+  // delay stands for, the timeline follows the interval and cumulative
+  // rounding spreads the remainder (3/3/4).
+  static std::int64_t NominalDuration(std::uint16_t delay, std::int64_t nominal_micros) {
+    const std::int64_t from_delay = delay * kMicrosPerHundredth;
+    const bool stands_for_interval =
+        nominal_micros > from_delay && nominal_micros - from_delay < kMicrosPerHundredth;
+    return stands_for_interval ? nominal_micros : from_delay;
+  }
+
   static std::int64_t Hundredths(std::int64_t micros) {
     return (micros + kMicrosPerHundredth / 2) / kMicrosPerHundredth;
   }
@@ -363,7 +378,7 @@ struct GifEncoder::Impl {
     if (!has_candidate) return;
     std::int64_t last = 2 * kMicrosPerHundredth;
     if (last_delay >= kMinDelay) {
-      last = last_delay * kMicrosPerHundredth;
+      last = NominalDuration(last_delay, last_nominal);
     } else if (timed_count > 0) {
       last = timed_total / timed_count;
     }
@@ -641,14 +656,14 @@ struct GifEncoder::Impl {
 
   SaveResult Place(std::string_view path) {
     SaveResult result;
-    const fs::path requested{std::string(path)};
+    const fs::path requested = PathFromUtf8(path);
     const fs::path stem = requested.stem();
     const fs::path extension = requested.extension();
     for (int n = 1; n < 10000; ++n) {
       fs::path target = requested;
       if (n > 1) {
         target = requested.parent_path() /
-                 (stem.string() + "-" + std::to_string(n) + extension.string());
+                 PathFromUtf8(PathToUtf8(stem) + "-" + std::to_string(n) + PathToUtf8(extension));
       }
       std::error_code ec;
       if (fs::exists(target, ec) || fs::is_symlink(target, ec)) continue;
@@ -681,7 +696,7 @@ struct GifEncoder::Impl {
   SaveResult Saved(SaveResult& result, const fs::path& target) {
     temp_path.clear();
     result.saved = true;
-    result.written_path = target.string();
+    result.written_path = PathToUtf8(target);
     return result;
   }
 
@@ -714,6 +729,7 @@ struct GifEncoder::Impl {
   std::int64_t frames_seen = 0;
   std::uint16_t last_delay = 0;
   std::optional<std::chrono::steady_clock::time_point> last_time;
+  std::int64_t last_nominal = 0;
   gif::ExactColours colours;
   gif::Quantiser quantiser;
 
@@ -740,7 +756,10 @@ void GifEncoder::Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
     raw.bytes.clear();  // counted as an empty picture
   }
   raw.delay = delay;
-  if (timing) raw.time = timing->capture_time;
+  if (timing) {
+    raw.time = timing->capture_time;
+    raw.nominal_micros = timing->nominal_interval.count();
+  }
   raw.info_width = impl_->info.width;
   raw.info_height = impl_->info.height;
   const std::size_t weight = raw.bytes.size();
