@@ -95,8 +95,8 @@ inline constexpr std::array<ControlSpec, 18> kMainWindowControls = {{
 }};
 
 constexpr const ControlSpec& FindControl(ControlId id) {
-  for (const ControlSpec& spec : kMainWindowControls) {
-    if (spec.id == id) return spec;
+  for (const ControlSpec& control : kMainWindowControls) {
+    if (control.id == id) return control;
   }
   return kMainWindowControls[0];  // unreachable: every id is in the table
 }

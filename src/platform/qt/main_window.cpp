@@ -84,24 +84,24 @@ MainWindow::MainWindow(x11::X11WindowManager& window_manager)
   }
 
   // Created in table order, which Qt also takes as the Tab order.
-  for (const ControlSpec& spec : kMainWindowControls) {
+  for (const ControlSpec& control : kMainWindowControls) {
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (control.kind) {
       case ControlKind::Label: {
-        auto* label = new QLabel(Text(spec.text), this);  // owned by the window
+        auto* label = new QLabel(Text(control.text), this);  // owned by the window
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         widget = label;
         break;
       }
       case ControlKind::EditBox: {
-        QLineEdit* edit = spec.id == ControlId::RateEdit ? new QLineEdit(this) : new IntegerEdit(this);
-        edit->setText(Text(spec.text));
+        QLineEdit* edit = control.id == ControlId::RateEdit ? new QLineEdit(this) : new IntegerEdit(this);
+        edit->setText(Text(control.text));
         widget = edit;
         break;
       }
       case ControlKind::CheckBox: {
-        auto* box = new QCheckBox(Text(spec.text), this);
-        box->setChecked(spec.initially_ticked);
+        auto* box = new QCheckBox(Text(control.text), this);
+        box->setChecked(control.initially_ticked);
         widget = box;
         break;
       }
@@ -117,20 +117,20 @@ MainWindow::MainWindow(x11::X11WindowManager& window_manager)
         break;
       }
       case ControlKind::Button:
-        widget = new QPushButton(Text(spec.text), this);
+        widget = new QPushButton(Text(control.text), this);
         break;
       case ControlKind::GroupBox:
-        widget = new QGroupBox(Text(spec.text), this);
+        widget = new QGroupBox(Text(control.text), this);
         break;
       case ControlKind::Timer:
       case ControlKind::DrawPanel:
         break;  // no widget: the QtTimer and the core's frame canvas
     }
     if (!widget) continue;
-    widget->setGeometry(spec.left, spec.top, spec.width, spec.height);
-    widget->setObjectName(Text(spec.form_name));
-    if (!spec.tab_stop) widget->setFocusPolicy(Qt::NoFocus);
-    controls_[spec.id] = widget;
+    widget->setGeometry(control.left, control.top, control.width, control.height);
+    widget->setObjectName(Text(control.form_name));
+    if (!control.tab_stop) widget->setFocusPolicy(Qt::NoFocus);
+    controls_[control.id] = widget;
   }
   qApp->installEventFilter(this);
 }

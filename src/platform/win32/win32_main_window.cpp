@@ -127,11 +127,11 @@ void MainWindow::CreateControls() {
   const HWND window = window_.load();
   const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
-    const ControlSpec& spec = kMainWindowControls[i];
+    const ControlSpec& row = kMainWindowControls[i];
     const wchar_t* class_name = nullptr;
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD ex_style = 0;
-    switch (spec.kind) {
+    switch (row.kind) {
       case ControlKind::Label:
         class_name = L"STATIC";
         style |= SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX;
@@ -165,15 +165,15 @@ void MainWindow::CreateControls() {
       case ControlKind::Timer:
         continue;  // a Win32 timer of the window, not a control
     }
-    if (spec.tab_stop) style |= WS_TABSTOP;
+    if (row.tab_stop) style |= WS_TABSTOP;
     const HWND control =
-        CreateWindowExW(ex_style, class_name, Widen(spec.text).c_str(), style, 0, 0, 0, 0, window,
+        CreateWindowExW(ex_style, class_name, Widen(row.text).c_str(), style, 0, 0, 0, 0, window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)),
                         instance_, nullptr);
     controls_[i] = control;
     if (!control) continue;
     SendMessageW(control, WM_SETFONT, font, FALSE);
-    if (spec.kind == ControlKind::CheckBox && spec.initially_ticked) {
+    if (row.kind == ControlKind::CheckBox && row.initially_ticked) {
       Button_SetCheck(control, BST_CHECKED);
     }
   }
@@ -194,11 +194,11 @@ void MainWindow::CreateControls() {
 
 void MainWindow::LayoutControls() {
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
-    const ControlSpec& spec = kMainWindowControls[i];
+    const ControlSpec& row = kMainWindowControls[i];
     if (!controls_[i]) continue;
     const int height =
-        spec.kind == ControlKind::ComboBox ? spec.height + kComboListHeight : spec.height;
-    SetWindowPos(controls_[i], nullptr, Scale(spec.left), Scale(spec.top), Scale(spec.width),
+        row.kind == ControlKind::ComboBox ? row.height + kComboListHeight : row.height;
+    SetWindowPos(controls_[i], nullptr, Scale(row.left), Scale(row.top), Scale(row.width),
                  Scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
@@ -310,12 +310,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 void MainWindow::OnCommand(int id, int code) {
   const int index = id - kFirstControlId;
   if (index < 0 || index >= static_cast<int>(kMainWindowControls.size())) return;
-  const ControlSpec& spec = kMainWindowControls[static_cast<std::size_t>(index)];
+  const ControlSpec& row = kMainWindowControls[static_cast<std::size_t>(index)];
   const HWND control = controls_[static_cast<std::size_t>(index)];
-  if (spec.kind == ControlKind::EditBox) {
+  if (row.kind == ControlKind::EditBox) {
     if (code != EN_CHANGE) return;
     std::string text = WindowTextUtf8(control);
-    switch (spec.id) {
+    switch (row.id) {
       case ControlId::WidthEdit: controller_->OnWidthTextChanged(std::move(text)); break;
       case ControlId::HeightEdit: controller_->OnHeightTextChanged(std::move(text)); break;
       case ControlId::RateEdit: controller_->OnRateTextChanged(std::move(text)); break;
@@ -324,7 +324,7 @@ void MainWindow::OnCommand(int id, int code) {
     return;
   }
   if (code != BN_CLICKED) return;
-  switch (spec.id) {
+  switch (row.id) {
     case ControlId::RecordButton: controller_->OnRecordClicked(); break;
     case ControlId::StopButton: controller_->OnStopClicked(); break;
     case ControlId::AboutButton: controller_->OnAboutClicked(); break;
