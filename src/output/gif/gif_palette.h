@@ -1,0 +1,69 @@
+#pragma once
+// Colour tables for GIF frames: exact tables for areas of up to 256 colours,
+// and a median-cut quantiser for the rest whose table carries over from frame
+// to frame while it still fits, so unchanged content keeps its colours.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orvamy::gif {
+
+// A small open-addressed set of 0x00RRGGBB colours, each with its table index
+// in order of first sight. Gives up (returns false) past `limit` colours.
+class ExactColours {
+ public:
+  void Clear();
+  // Adds `colour`; false once more than `limit` distinct colours were seen.
+  bool Add(std::uint32_t colour, int limit);
+  // The index of a colour that was added.
+  std::uint8_t IndexOf(std::uint32_t colour) const;
+  const std::vector<std::uint32_t>& colours() const { return colours_; }
+
+ private:
+  static constexpr std::uint32_t kSlots = 1024;
+  static constexpr std::uint32_t kFree = 0xFFFFFFFFu;  // never a 24-bit colour
+  static std::uint32_t Slot(std::uint32_t colour) { return (colour * 2654435761u) >> 22; }
+  std::uint32_t keys_[kSlots];
+  std::uint8_t values_[kSlots];
+  std::vector<std::uint32_t> colours_;
+  bool initialised_ = false;
+};
+
+// Median cut over a 15-bit histogram, with a nearest-colour cache per 15-bit
+// cell. The table in use is kept while its error on a new frame stays close
+// to that of a fresh table.
+class Quantiser {
+ public:
+  Quantiser();
+  // Builds (or keeps) the table for the pixels where `use` is true (all
+  // pixels when `use` is empty); at most `max_colours` entries.
+  void Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
+               int max_colours);
+  const std::vector<std::uint32_t>& palette() const { return palette_; }
+  std::uint8_t Map(std::uint32_t colour) {
+    const std::uint32_t cell = Cell(colour);
+    std::uint16_t& cached = cache_[cell];
+    if (cached == kUnknown) cached = Nearest(cell);
+    return static_cast<std::uint8_t>(cached);
+  }
+
+ private:
+  static constexpr std::uint16_t kUnknown = 0xFFFF;
+  static std::uint32_t Cell(std::uint32_t c) {
+    return ((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F);
+  }
+  std::uint16_t Nearest(std::uint32_t cell) const;
+  struct Bin {
+    std::uint32_t cell;
+    std::uint32_t count;
+    std::uint64_t r, g, b;
+  };
+  std::vector<std::uint32_t> counts_;  // per 15-bit cell
+  std::vector<std::uint64_t> sums_;    // r, g, b per cell
+  std::vector<std::uint16_t> cache_;
+  std::vector<std::uint32_t> palette_;
+  std::vector<Bin> bins_;
+};
+
+}  // namespace orvamy::gif

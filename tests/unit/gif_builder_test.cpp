@@ -1,0 +1,242 @@
+// The builder's file structure, timing and file handling, read back with a
+// block walker of our own (runs everywhere, also under Wine).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <numeric>
+
+#include "gif_test_support.h"
+
+namespace orvamy {
+namespace {
+
+using namespace gif_test;
+using std::chrono::microseconds;
+
+struct Recording {
+  GifMaker maker;
+  AnimationInfo info;
+  FrameInfo frame;
+  std::chrono::steady_clock::time_point clock{};
+
+  explicit Recording(const fs::path& work, std::uint16_t delay = 20, int w = 0, int h = 0) {
+    BeginAnimation(maker, info, BeginOptions{work});
+    info.width = static_cast<std::uint16_t>(w);
+    info.height = static_cast<std::uint16_t>(h);
+    frame.delay = delay;
+  }
+  void Add(const Picture& p, microseconds after = microseconds(0)) {
+    clock += after;
+    AddFrame(maker, frame, EncodeBmp24(p), FrameTiming{clock});
+  }
+  void AddEmpty(microseconds after = microseconds(0)) {
+    clock += after;
+    AddFrame(maker, frame, {}, FrameTiming{clock});
+  }
+  SaveResult Save(const fs::path& path) { return SaveAnimation(maker, path.string()); }
+};
+
+std::vector<int> Delays(const GifLayout& g) {
+  std::vector<int> d;
+  for (const auto& i : g.images) d.push_back(i.delay);
+  return d;
+}
+
+TEST(GifBuilder, WritesAValidLoopingFileWithMergedFramesAndExtendedEmptyOnes) {
+  ScratchDir dir;
+  Recording r(dir.path(), 20, 40, 30);
+  r.Add(FewColours(40, 30, 0));
+  r.Add(FewColours(40, 30, 0));  // identical: merged
+  r.Add(FewColours(40, 30, 5));
+  r.AddEmpty();                  // lengthens the frame before it
+  r.Add(FewColours(40, 30, 5));  // identical again
+  r.Add(FewColours(40, 30, 9));
+  r.info.frame_count = 6;
+  const SaveResult saved = r.Save(dir.path() / "a.gif");
+  ASSERT_TRUE(saved) << saved.error;
+  EXPECT_EQ(saved.written_path, (dir.path() / "a.gif").string());
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"a.gif"});  // no temporary file left
+
+  const GifLayout g = WalkGif(ReadAll(dir.path() / "a.gif"));
+  ASSERT_TRUE(g.valid);
+  EXPECT_TRUE(g.loops);
+  EXPECT_EQ(g.screen_width, 40);
+  EXPECT_EQ(g.screen_height, 30);
+  EXPECT_EQ(Delays(g), (std::vector<int>{40, 60, 20}));
+  for (const auto& image : g.images) {
+    EXPECT_EQ(image.disposal, 1);
+    EXPECT_GE(image.min_code_size, 2);
+    EXPECT_LE(image.max_sub_block, 255);
+    EXPECT_LE(image.left + image.width, 40);
+    EXPECT_LE(image.top + image.height, 30);
+  }
+  EXPECT_EQ(g.images[0].width, 40);  // the first frame covers the screen
+  EXPECT_EQ(g.images[0].height, 30);
+}
+
+TEST(GifBuilder, DelaysBelowTwoFollowTheCaptureTimesWithCumulativeRounding) {
+  const struct {
+    std::uint16_t delay;
+    microseconds interval;
+    int frames;
+    int total;  // hundredths the animation should play
+  } cases[] = {
+      {1, microseconds(33333), 30, 100},  // 30 fps recorded with a nominal delay of 1
+      {0, microseconds(10000), 20, 20},   // 100 fps: pairs merge
+      {0, microseconds(4000), 50, 20},    // 250 fps
+      {0, microseconds(16667), 60, 100},  // 60 fps
+      {5, microseconds(1000), 4, 20},     // 2 and more: the nominal delay rules
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    Recording r(dir.path(), c.delay, 24, 16);
+    for (int i = 0; i < c.frames; ++i) r.Add(FewColours(24, 16, i), i ? c.interval : microseconds(0));
+    const SaveResult saved = r.Save(dir.path() / "t.gif");
+    ASSERT_TRUE(saved) << saved.error;
+    const std::vector<int> delays = Delays(WalkGif(ReadAll(dir.path() / "t.gif")));
+    SCOPED_TRACE(testing::Message() << "delay " << c.delay << " interval " << c.interval.count());
+    for (int d : delays) EXPECT_GE(d, 2);
+    // Within the 2 hundredths that the last frame may need at least.
+    EXPECT_NEAR(std::accumulate(delays.begin(), delays.end(), 0), c.total, 2);
+    if (c.delay == 1) {  // 3.33 per frame: a 4 among the 3s, never all 3
+      ASSERT_GE(delays.size(), 3u);
+      EXPECT_EQ(delays[0] + delays[1] + delays[2], 10);
+    }
+  }
+}
+
+TEST(GifBuilder, NeverOverwritesAndReportsTheNameWritten) {
+  ScratchDir dir;
+  {
+    std::ofstream(dir.path() / "GIF1.gif") << "keep me";
+  }
+  for (const char* expected : {"GIF1-2.gif", "GIF1-3.gif"}) {
+    Recording r(dir.path());
+    r.Add(Solid(3, 3, 0x123456));
+    const SaveResult saved = r.Save(dir.path() / "GIF1.gif");
+    ASSERT_TRUE(saved) << saved.error;
+    EXPECT_EQ(saved.written_path, (dir.path() / expected).string());
+  }
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"GIF1-2.gif", "GIF1-3.gif", "GIF1.gif"}));
+  const auto kept = ReadAll(dir.path() / "GIF1.gif");
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+}
+
+TEST(GifBuilder, AnAbandonedRecordingLeavesNoTemporaryFile) {
+  ScratchDir dir;
+  {
+    Recording r(dir.path());
+    for (int i = 0; i < 20; ++i) r.Add(ManyColours(64, 48, i));
+    EXPECT_FALSE(dir.Files().empty());  // the frames stream to disk as they come
+  }
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+TEST(GifBuilder, AFailedSaveLeavesNothingAndKeepsTheFramesForAnotherFolder) {
+  ScratchDir dir;
+  const fs::path work = dir.path() / "work";
+  const fs::path other = dir.path() / "other";
+  fs::create_directories(work);
+  fs::create_directories(other);
+  Recording r(work);
+  for (int i = 0; i < 5; ++i) r.Add(FewColours(30, 20, i));
+  const SaveResult missing = r.Save(dir.path() / "missing" / "x.gif");
+  EXPECT_FALSE(missing);
+  EXPECT_FALSE(missing.error.empty());
+  EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+  const SaveResult retried = r.Save(other / "x.gif");
+  ASSERT_TRUE(retried) << retried.error;
+  EXPECT_EQ(WalkGif(ReadAll(other / "x.gif")).images.size(), 5u);
+  EXPECT_TRUE(fs::is_empty(work));
+}
+
+TEST(GifBuilder, AWorkFolderThatIsMissingOrVanishesStillGivesAFileOrAClearFailure) {
+  ScratchDir dir;
+  {
+    // Missing from the start: the frames grow in the system's temporary folder.
+    Recording r(dir.path() / "no" / "such");
+    r.Add(Solid(5, 5, 0xFF0000));
+    const SaveResult saved = r.Save(dir.path() / "fallback.gif");
+    ASSERT_TRUE(saved) << saved.error;
+  }
+  {
+    // The work folder disappears mid-way, with the target inside it.
+    const fs::path work = dir.path() / "gone";
+    fs::create_directories(work);
+    Recording r(work);
+    r.Add(Solid(5, 5, 0xFF0000));
+    r.Add(Solid(5, 5, 0x00FF00));
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    if (ec) GTEST_SKIP() << "an open file keeps its folder here";
+    r.Add(Solid(5, 5, 0x0000FF));
+    const SaveResult saved = r.Save(work / "x.gif");
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(fs::exists(work));
+  }
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"fallback.gif"});
+}
+
+TEST(GifBuilder, AReadOnlyFolderFailsCleanly) {
+  ScratchDir dir;
+  const fs::path locked = dir.path() / "locked";
+  fs::create_directories(locked);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+  {
+    std::ofstream probe(locked / "probe");
+    if (probe) {
+      probe.close();
+      fs::remove(locked / "probe");
+      GTEST_SKIP() << "this user may write into read-only folders";
+    }
+  }
+  Recording r(locked);
+  r.Add(FewColours(20, 20, 1));
+  const SaveResult saved = r.Save(locked / "x.gif");
+  EXPECT_FALSE(saved);
+  EXPECT_TRUE(fs::is_empty(locked));
+  EXPECT_TRUE(r.Save(dir.path() / "x.gif"));
+}
+
+// A full disk: a 64 KiB tmpfs. Needs the right to mount, so it runs only where
+// the tests run as root on a system that allows it.
+TEST(GifBuilder, AFullDiskLeavesNothingBehindAndTheFramesSurvive) {
+  ScratchDir dir;
+  const fs::path small = dir.path() / "small";
+  fs::create_directories(small);
+  const std::string mount = "mount -t tmpfs -o size=64k orvamy-full '" + small.string() +
+                            "' >/dev/null 2>&1";
+  if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { [[maybe_unused]] int rc = std::system(("umount '" + dir + "'").c_str()); }
+  } unmount{small.string()};
+
+  Recording r(small);
+  for (int i = 0; i < 12; ++i) r.Add(ManyColours(200, 150, i * 7));
+  const SaveResult full = r.Save(small / "x.gif");
+  EXPECT_FALSE(full);
+  EXPECT_TRUE(fs::is_empty(small));
+  const SaveResult elsewhere = r.Save(dir.path() / "x.gif");
+  ASSERT_TRUE(elsewhere) << elsewhere.error;
+  const GifLayout g = WalkGif(ReadAll(dir.path() / "x.gif"));
+  EXPECT_TRUE(g.valid);
+  EXPECT_EQ(g.images.size(), 12u);
+}
+
+TEST(GifBuilder, SavingWithoutAnyPictureFails) {
+  ScratchDir dir;
+  {
+    Recording r(dir.path());
+    r.AddEmpty();
+    r.AddEmpty();
+    EXPECT_FALSE(r.Save(dir.path() / "x.gif"));
+  }
+  EXPECT_TRUE(dir.Files().empty());
+  GifMaker never_begun;
+  EXPECT_FALSE(SaveAnimation(never_begun, (dir.path() / "y.gif").string()));
+}
+
+}  // namespace
+}  // namespace orvamy

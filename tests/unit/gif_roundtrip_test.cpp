@@ -1,0 +1,175 @@
+// Round trips through giflib, an independent decoder: what a viewer shows
+// after each frame (disposal and transparency applied) against what went in.
+#if ORVAMY_HAVE_GIFLIB
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "gif_test_support.h"
+
+namespace orvamy {
+namespace {
+
+using namespace gif_test;
+
+struct Shown {
+  int delay = 0;
+  Picture screen;
+};
+
+// Decodes with giflib and replays the frames onto the logical screen.
+std::vector<Shown> Replay(const fs::path& path) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+  EXPECT_NE(gif, nullptr) << GifErrorString(error);
+  if (!gif) return {};
+  EXPECT_EQ(DGifSlurp(gif), GIF_OK) << GifErrorString(gif->Error);
+  std::vector<Shown> shown;
+  Picture screen = Solid(gif->SWidth, gif->SHeight, 0);
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    GraphicsControlBlock gcb{};
+    DGifSavedExtensionToGCB(gif, i, &gcb);
+    const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    const GifImageDesc& d = image.ImageDesc;
+    EXPECT_NE(map, nullptr);
+    EXPECT_LE(d.Left + d.Width, gif->SWidth);
+    EXPECT_LE(d.Top + d.Height, gif->SHeight);
+    for (int y = 0; y < d.Height; ++y) {
+      for (int x = 0; x < d.Width; ++x) {
+        const int index = image.RasterBits[y * d.Width + x];
+        if (index == gcb.TransparentColor) continue;
+        EXPECT_LT(index, map->ColorCount);
+        const GifColorType c = map->Colors[index];
+        screen.pixels[static_cast<std::size_t>(d.Top + y) * screen.width + d.Left + x] =
+            static_cast<std::uint32_t>(c.Red) << 16 | static_cast<std::uint32_t>(c.Green) << 8 |
+            c.Blue;
+      }
+    }
+    shown.push_back({gcb.DelayTime, screen});
+  }
+  DGifCloseFile(gif, &error);
+  return shown;
+}
+
+fs::path Record(const ScratchDir& dir, const std::vector<Picture>& frames, int info_w, int info_h,
+                std::uint16_t delay = 10) {
+  GifMaker maker;
+  AnimationInfo info;
+  FrameInfo frame;
+  BeginAnimation(maker, info, BeginOptions{dir.path()});
+  info.width = static_cast<std::uint16_t>(info_w);
+  info.height = static_cast<std::uint16_t>(info_h);
+  frame.delay = delay;
+  for (const Picture& p : frames) AddFrame(maker, frame, EncodeBmp24(p));
+  info.frame_count = static_cast<std::int32_t>(frames.size());
+  const SaveResult saved = SaveAnimation(maker, (dir.path() / "r.gif").string());
+  EXPECT_TRUE(saved) << saved.error;
+  return saved.written_path;
+}
+
+Picture Crop(const Picture& p, int w, int h) {
+  Picture out = Solid(w, h, 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) out.pixels[static_cast<std::size_t>(y) * w + x] = p.At(x, y);
+  return out;
+}
+
+// Changes a small area, as a caret or a pointer marker would.
+Picture Touch(Picture p, int x, int y, std::uint32_t colour) {
+  for (int dy = 0; dy < 3 && y + dy < p.height; ++dy)
+    for (int dx = 0; dx < 4 && x + dx < p.width; ++dx)
+      p.pixels[static_cast<std::size_t>(y + dy) * p.width + x + dx] = colour;
+  return p;
+}
+
+TEST(GifRoundTrip, FramesOfFewColoursComeBackPixelExactAtEverySize) {
+  const struct {
+    int w, h;
+  } sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {37, 21}, {350, 250}};
+  for (const auto& s : sizes) {
+    SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
+    ScratchDir dir;
+    const Picture base = FewColours(s.w, s.h, 0);
+    const std::vector<Picture> frames = {
+        base, Touch(base, s.w / 2, s.h / 2, 0x3366CC), FewColours(s.w, s.h, 4, 8),
+        Touch(FewColours(s.w, s.h, 4, 8), 0, 0, 0xFF0000), Solid(s.w, s.h, 0x000000),
+        Solid(s.w, s.h, 0xFFFFFF)};
+    const auto shown = Replay(Record(dir, frames, s.w, s.h));
+    std::vector<Picture> distinct;
+    for (const Picture& p : frames)
+      if (distinct.empty() || distinct.back().pixels != p.pixels) distinct.push_back(p);
+    ASSERT_EQ(shown.size(), distinct.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      EXPECT_EQ(shown[i].screen.pixels, distinct[i].pixels) << "frame " << i;
+      EXPECT_EQ(shown[i].delay, 10);
+    }
+  }
+}
+
+TEST(GifRoundTrip, TheLogicalScreenComesFromTheFramesAndOtherSizesFitIntoIt) {
+  const Picture a = FewColours(40, 30, 1);
+  const Picture big = FewColours(60, 45, 2);
+  const Picture small = Solid(10, 8, 0x00AA00);
+  const struct {
+    const char* name;
+    int info_w, info_h;
+  } infos[] = {{"as recorded", 40, 30}, {"zero", 0, 0}, {"never had", 500, 500}};
+  for (const auto& c : infos) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const auto shown = Replay(Record(dir, {a, big, small}, c.info_w, c.info_h));
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].screen.width, 40);
+    EXPECT_EQ(shown[0].screen.height, 30);
+    EXPECT_EQ(shown[0].screen.pixels, a.pixels);
+    EXPECT_EQ(shown[1].screen.pixels, Crop(big, 40, 30).pixels);  // cropped
+    Picture expected = Crop(big, 40, 30);                           // small one at the top left
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 10; ++x) expected.pixels[static_cast<std::size_t>(y) * 40 + x] = 0x00AA00;
+    EXPECT_EQ(shown[2].screen.pixels, expected.pixels);
+  }
+}
+
+TEST(GifRoundTrip, ManyColoursStayCloseAndUnchangedAreasStayExactlyAsShown) {
+  ScratchDir dir;
+  const Picture photo = ManyColours(120, 90, 0);
+  Picture moved = photo;
+  for (int y = 40; y < 50; ++y)
+    for (int x = 0; x < 120; ++x) moved.pixels[static_cast<std::size_t>(y) * 120 + x] = ManyColours(120, 90, 9).At(x, y);
+  const auto shown = Replay(Record(dir, {photo, moved}, 120, 90));
+  ASSERT_EQ(shown.size(), 2u);
+  double error = 0;
+  for (std::size_t i = 0; i < photo.pixels.size(); ++i) {
+    for (int shift : {0, 8, 16}) {
+      error += std::abs(static_cast<int>((photo.pixels[i] >> shift) & 0xFF) -
+                        static_cast<int>((shown[0].screen.pixels[i] >> shift) & 0xFF));
+    }
+  }
+  EXPECT_LT(error / (3.0 * static_cast<double>(photo.pixels.size())), 6.0);
+  // Rows outside the changed band are exactly what the first frame showed.
+  for (int y : {0, 39, 50, 89}) {
+    for (int x = 0; x < 120; ++x) {
+      ASSERT_EQ(shown[1].screen.At(x, y), shown[0].screen.At(x, y)) << x << "," << y;
+    }
+  }
+}
+
+TEST(GifRoundTrip, NoiseThatFillsTheCodeTableDecodes) {
+  // Eight colours of noise over 400x300 runs the LZW table full many times.
+  ScratchDir dir;
+  Picture noise = Solid(400, 300, 0);
+  std::mt19937 rng(7);
+  static constexpr std::uint32_t kColours[] = {0, 0xFF, 0xFF00, 0xFF0000, 0xFFFF, 0xFFFF00, 0xFF00FF, 0xFFFFFF};
+  for (auto& px : noise.pixels) px = kColours[rng() % 8];
+  const auto shown = Replay(Record(dir, {noise}, 400, 300));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].screen.pixels, noise.pixels);
+}
+
+}  // namespace
+}  // namespace orvamy
+
+#endif  // ORVAMY_HAVE_GIFLIB
