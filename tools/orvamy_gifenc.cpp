@@ -6,6 +6,7 @@
 // actually written (OUT-2.gif, ... when OUT.gif exists). Exit codes: 0 saved,
 // 1 a frame could not be read or the file could not be written, 2 bad usage.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,7 +28,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: orvamy-gifenc [-d DELAY] -o OUT.gif FRAME.bmp ...\n"
     "  -d DELAY  display time of each frame in hundredths of a second (default 20;\n"
-    "            below 2 the frames are timed as captured DELAY/100 s apart)\n"
+    "            0 and 1 mean frames captured 1/100 s apart, written with delays\n"
+    "            of at least 2 so that the animation plays as long as recorded)\n"
     "  -o FILE   the GIF to write; an existing file is never overwritten\n";
 
 struct Options {
@@ -107,8 +109,8 @@ int Run(const Options& options) {
   animation.member12 = 0;
   frame_info.delay = static_cast<std::uint16_t>(options.delay);
 
-  // Frames of a nominal delay below 2 carry capture times DELAY hundredths
-  // apart, as a recording at that rate would.
+  // Capture times as a recording at this delay would have them; 0 ("no
+  // pause") counts as 1 hundredth, the finest step a GIF can time.
   const auto start = std::chrono::steady_clock::now();
   const std::size_t total = options.frames.size();
   const bool show_progress = total >= 200;
@@ -131,7 +133,7 @@ int Run(const Options& options) {
       animation.height = static_cast<std::uint16_t>(picture->height);
     }
     const auto captured_at =
-        start + std::chrono::milliseconds(10 * static_cast<std::int64_t>(options.delay) *
+        start + std::chrono::milliseconds(10 * std::max<std::int64_t>(options.delay, 1) *
                                           static_cast<std::int64_t>(i));
     orvamy::AddFrame(maker, frame_info, *bytes, orvamy::FrameTiming{captured_at});
     ++count;

@@ -62,7 +62,7 @@ class CodeWriter {
 }  // namespace
 
 void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,
-                        std::vector<std::uint8_t>& out) {
+                        std::vector<std::uint8_t>& out, const Alternatives* alternatives) {
   out.push_back(static_cast<std::uint8_t>(min_code_size));
   out.reserve(out.size() + indices.size() / 2 + 64);
   const std::uint32_t clear = 1u << min_code_size;
@@ -82,22 +82,41 @@ void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size
     return;
   }
 
+  // The slot of `key`: where it is, or the free slot where it would go.
+  const auto find = [&](std::uint32_t key, bool& found) {
+    std::uint32_t slot = (key * 2654435761u) >> (32 - 13);
+    while (keys[slot] != kEmpty) {
+      if (keys[slot] == key) {
+        found = true;
+        return slot;
+      }
+      slot = (slot + 1) & (kHashSize - 1);
+    }
+    found = false;
+    return slot;
+  };
+
   std::uint32_t prefix = indices[0];
   for (std::size_t i = 1; i < indices.size(); ++i) {
     const std::uint32_t byte = indices[i];
     const std::uint32_t key = (prefix << 8) | byte;
-    std::uint32_t slot = (key * 2654435761u) >> (32 - 13);
     bool found = false;
-    while (keys[slot] != kEmpty) {
-      if (keys[slot] == key) {
-        found = true;
-        break;
-      }
-      slot = (slot + 1) & (kHashSize - 1);
-    }
+    const std::uint32_t slot = find(key, found);
     if (found) {
       prefix = codes[slot];
       continue;
+    }
+    if (alternatives) {
+      bool stood_in = false;
+      for (const std::uint8_t alt : alternatives->of[byte]) {
+        if (alt == 0xFF) break;
+        const std::uint32_t alt_slot = find((prefix << 8) | alt, stood_in);
+        if (stood_in) {
+          prefix = codes[alt_slot];
+          break;
+        }
+      }
+      if (stood_in) continue;
     }
     writer.Put(prefix, bits);
     if (next < kTableLimit) {

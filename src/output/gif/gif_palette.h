@@ -9,6 +9,9 @@
 
 namespace orvamy::gif {
 
+// Colour distance weighted for the eye: 3 dR^2 + 4 dG^2 + 2 dB^2.
+std::int64_t Distance(std::uint32_t a, std::uint32_t b);
+
 // A small open-addressed set of 0x00RRGGBB colours, each with its table index
 // in order of first sight. Gives up (returns false) past `limit` colours.
 class ExactColours {
