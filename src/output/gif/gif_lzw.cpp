@@ -1,73 +1,79 @@
 #include "output/gif/gif_lzw.h"
 
-#include <array>
-#include <cstring>
+#include <algorithm>
 
 namespace orvamy::gif {
 namespace {
 
 constexpr int kMaxCodeBits = 12;
 constexpr std::uint32_t kTableLimit = 1u << kMaxCodeBits;  // 4096 codes
-constexpr std::uint32_t kHashSize = 1u << 13;              // twice the table: short probes
+constexpr int kHashBits = 13;                              // twice the table: short probes
+constexpr std::uint32_t kHashSize = 1u << kHashBits;
 constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
 
-// Packs codes LSB-first and cuts them into sub-blocks as they fill.
-class CodeWriter {
+class BitWriter {
  public:
-  explicit CodeWriter(std::vector<std::uint8_t>& out) : out_(out) {}
-
+  explicit BitWriter(LzwBits& out) : out_(out) {
+    out_.bytes.clear();
+    out_.bit_count = 0;
+  }
   void Put(std::uint32_t code, int bits) {
     acc_ |= static_cast<std::uint64_t>(code) << count_;
     count_ += bits;
+    out_.bit_count += static_cast<std::uint64_t>(bits);
     while (count_ >= 8) {
-      Byte(static_cast<std::uint8_t>(acc_));
+      out_.bytes.push_back(static_cast<std::uint8_t>(acc_));
       acc_ >>= 8;
       count_ -= 8;
     }
   }
-
-  void Finish() {
-    if (count_ > 0) Byte(static_cast<std::uint8_t>(acc_));
+  void Flush() {
+    if (count_ > 0) out_.bytes.push_back(static_cast<std::uint8_t>(acc_));
     acc_ = 0;
     count_ = 0;
-    if (block_used_ > 0) {
-      out_[block_start_] = static_cast<std::uint8_t>(block_used_);
-    } else if (block_open_) {
-      out_.pop_back();  // an opened block that never got a byte
-    }
+  }
+
+ private:
+  LzwBits& out_;
+  std::uint64_t acc_ = 0;
+  int count_ = 0;
+};
+
+class SubBlocks {
+ public:
+  explicit SubBlocks(std::vector<std::uint8_t>& out) : out_(out) {}
+  void Byte(std::uint8_t b) {
+    if (used_ == 255 || !open_) Open();
+    out_.push_back(b);
+    ++used_;
+  }
+  void End() {
+    if (open_) out_[start_] = static_cast<std::uint8_t>(used_);
     out_.push_back(0);
   }
 
  private:
-  void Byte(std::uint8_t b) {
-    if (!block_open_ || block_used_ == 255) {
-      if (block_open_) out_[block_start_] = 255;
-      block_start_ = out_.size();
-      out_.push_back(0);
-      block_open_ = true;
-      block_used_ = 0;
-    }
-    out_.push_back(b);
-    ++block_used_;
+  void Open() {
+    if (open_) out_[start_] = static_cast<std::uint8_t>(used_);
+    start_ = out_.size();
+    out_.push_back(0);
+    used_ = 0;
+    open_ = true;
   }
-
   std::vector<std::uint8_t>& out_;
-  std::uint64_t acc_ = 0;
-  int count_ = 0;
-  std::size_t block_start_ = 0;
-  int block_used_ = 0;
-  bool block_open_ = false;
+  std::size_t start_ = 0;
+  int used_ = 0;
+  bool open_ = false;
 };
 
 }  // namespace
 
-void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,
-                        std::vector<std::uint8_t>& out, const Alternatives* alternatives) {
-  out.push_back(static_cast<std::uint8_t>(min_code_size));
-  out.reserve(out.size() + indices.size() / 2 + 64);
+void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
+               const Alternatives* alternatives, LzwBits& out) {
+  out.bytes.reserve(indices.size() / 2 + 64);
   const std::uint32_t clear = 1u << min_code_size;
   const std::uint32_t end = clear + 1;
-  CodeWriter writer(out);
+  BitWriter writer(out);
 
   // Open addressing over (prefix << 8 | byte) -> code; a key of kEmpty marks a
   // free slot. Cleared with the table.
@@ -75,16 +81,17 @@ void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size
   std::vector<std::uint16_t> codes(kHashSize);
   int bits = min_code_size + 1;
   std::uint32_t next = end + 1;
-  writer.Put(clear, bits);
+  if (part != LzwPart::kTail) writer.Put(clear, bits);
+  const std::uint32_t last = part == LzwPart::kHead ? clear : end;
   if (indices.empty()) {
-    writer.Put(end, bits);
-    writer.Finish();
+    writer.Put(last, bits);
+    writer.Flush();
     return;
   }
 
   // The slot of `key`: where it is, or the free slot where it would go.
   const auto find = [&](std::uint32_t key, bool& found) {
-    std::uint32_t slot = (key * 2654435761u) >> (32 - 13);
+    std::uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
     while (keys[slot] != kEmpty) {
       if (keys[slot] == key) {
         found = true;
@@ -94,6 +101,14 @@ void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size
     }
     found = false;
     return slot;
+  };
+  // After each code the decoder learns one entry (one code late) and widens
+  // its codes as soon as its next free code no longer fits: keep in step.
+  const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
+    keys[slot] = key;
+    codes[slot] = static_cast<std::uint16_t>(next);
+    if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
+    ++next;
   };
 
   std::uint32_t prefix = indices[0];
@@ -120,12 +135,7 @@ void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size
     }
     writer.Put(prefix, bits);
     if (next < kTableLimit) {
-      // The decoder learns this entry one code later, and widens its codes as
-      // soon as its next free code no longer fits: widen in step with it.
-      keys[slot] = key;
-      codes[slot] = static_cast<std::uint16_t>(next);
-      if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
-      ++next;
+      learn(slot, key);
     } else {
       // Table full: start afresh, so codes keep adapting to the picture.
       writer.Put(clear, bits);
@@ -136,8 +146,49 @@ void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size
     prefix = byte;
   }
   writer.Put(prefix, bits);
-  writer.Put(end, bits);
-  writer.Finish();
+  // The decoder still learns an entry from that last code: the code after it
+  // comes at the width that follows.
+  if (next < kTableLimit) {
+    if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
+    ++next;
+  }
+  writer.Put(last, bits);
+  writer.Flush();
+}
+
+void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail,
+                     std::vector<std::uint8_t>& out) {
+  out.push_back(static_cast<std::uint8_t>(min_code_size));
+  out.reserve(out.size() + head.bytes.size() + (tail ? tail->bytes.size() : 0) +
+              (head.bytes.size() + (tail ? tail->bytes.size() : 0)) / 255 + 4);
+  SubBlocks blocks(out);
+  const std::size_t whole = static_cast<std::size_t>(head.bit_count / 8);
+  for (std::size_t i = 0; i < whole; ++i) blocks.Byte(head.bytes[i]);
+  const int spare = static_cast<int>(head.bit_count % 8);  // head bits left in its last byte
+  if (!tail) {
+    if (spare) blocks.Byte(head.bytes[whole]);
+  } else if (spare == 0) {
+    for (std::uint8_t b : tail->bytes) blocks.Byte(b);
+  } else {
+    // Shift the tail in behind the head's last bits.
+    std::uint32_t acc = head.bytes[whole] & ((1u << spare) - 1);
+    for (std::uint8_t b : tail->bytes) {
+      acc |= static_cast<std::uint32_t>(b) << spare;
+      blocks.Byte(static_cast<std::uint8_t>(acc));
+      acc >>= 8;
+    }
+    if (static_cast<std::uint64_t>(spare) + (tail->bit_count % 8 == 0 ? 8 : tail->bit_count % 8) > 8) {
+      blocks.Byte(static_cast<std::uint8_t>(acc));
+    }
+  }
+  blocks.End();
+}
+
+void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,
+                        std::vector<std::uint8_t>& out, const Alternatives* alternatives) {
+  LzwBits bits;
+  EncodeLzw(indices, min_code_size, LzwPart::kWhole, alternatives, bits);
+  AppendImageData(min_code_size, bits, nullptr, out);
 }
 
 }  // namespace orvamy::gif
