@@ -3,6 +3,7 @@
 #if ORVAMY_HAVE_GIFLIB
 
 #include "output/gif/gif_lzw.h"
+#include "output/gif/gif_palette.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <span>
 
 namespace orvamy::gif {
 namespace {
@@ -87,27 +89,93 @@ TEST(GifLzw, EveryWidthAndEverySplitDecodesExactly) {
   }
 }
 
-TEST(GifLzw, StandInsOnlyReplaceIndicesByTheirListedNeighbours) {
-  // Indices 0..15; each may be replaced by its neighbour one up or one down.
-  Alternatives near;
-  std::memset(near.of, 0xFF, sizeof(near.of));
-  for (int i = 0; i < 16; ++i) {
-    near.of[i][0] = static_cast<std::uint8_t>(i < 15 ? i + 1 : i - 1);
-    near.of[i][1] = static_cast<std::uint8_t>(i > 0 ? i - 1 : i + 1);
+// A 16-level grey table (index i shows grey 96 + 4 i) and a noisy gradient
+// whose source greys fall between the levels.
+struct NoisyGradient {
+  static constexpr int kW = 200, kH = 150;
+  std::vector<std::uint32_t> palette, source;
+  std::vector<std::uint8_t> indices;
+  NoisyGradient() {
+    for (std::uint32_t i = 0; i < 16; ++i) palette.push_back((96 + 4 * i) * 0x010101u);
+    std::mt19937 rng(3);
+    for (int i = 0; i < kW * kH; ++i) {
+      const int grey = std::clamp(100 + (i % kW) / 8 + static_cast<int>(rng() % 13) - 6, 96, 156);
+      source.push_back(static_cast<std::uint32_t>(grey) * 0x010101u);
+      indices.push_back(static_cast<std::uint8_t>((grey - 96 + 2) / 4));
+    }
   }
-  std::mt19937 rng(3);
-  std::vector<std::uint8_t> indices(200 * 150);
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    indices[i] = static_cast<std::uint8_t>(std::clamp<int>(8 + static_cast<int>(rng() % 3) - 1 + static_cast<int>(i % 200) / 50, 0, 15));
+};
+
+TEST(GifLzw, LossyMatchingStaysWithinItsErrorOfTheSourceAndNeverTouchesTransparency) {
+  NoisyGradient g;
+  // Every 7th pixel transparent (index 15 stands for it here).
+  for (std::size_t i = 0; i < g.indices.size(); i += 7) g.indices[i] = 15;
+  std::vector<std::uint8_t> exact;
+  AppendLzwImageData(g.indices, 4, exact);
+  for (const std::int64_t max_error : {std::int64_t{300}, std::int64_t{2000}}) {
+    SCOPED_TRACE(max_error);
+    LzwChoices choices;
+    choices.transparent = 15;
+    choices.source = g.source;
+    choices.palette = g.palette;
+    choices.max_error = max_error;
+    std::vector<std::uint8_t> lossy;
+    AppendLzwImageData(g.indices, 4, lossy, &choices);
+    EXPECT_LT(lossy.size(), exact.size());
+    const auto shown = Decode(NoisyGradient::kW, NoisyGradient::kH, 4, lossy);
+    ASSERT_EQ(shown.size(), g.indices.size());
+    for (std::size_t i = 0; i < g.indices.size(); ++i) {
+      if (g.indices[i] == 15 || shown[i] == 15) {
+        ASSERT_EQ(shown[i], g.indices[i]) << i;
+      } else if (shown[i] != g.indices[i]) {
+        ASSERT_LE(Distance(g.palette[shown[i]], g.source[i]), max_error) << i;
+      }
+    }
   }
-  std::vector<std::uint8_t> exact, lossy;
-  AppendLzwImageData(indices, 4, exact);
-  AppendLzwImageData(indices, 4, lossy, &near);
-  EXPECT_LT(lossy.size(), exact.size());
-  const auto shown = Decode(200, 150, 4, lossy);
-  ASSERT_EQ(shown.size(), indices.size());
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    ASSERT_LE(std::abs(shown[i] - indices[i]), 1) << i;
+}
+
+TEST(GifLzw, UnchangedPixelsGoEitherWayAndEveryOtherPixelStaysExact) {
+  // Rows alternate between a repeating pattern and the same pattern with
+  // unchanged stretches: written clear, those break the strings; written
+  // with their colour they repeat what came before.
+  constexpr int kW = 120, kH = 80, kClear = 7;
+  std::vector<std::uint8_t> indices(kW * kH), either(kW * kH, 0), clear_written(kW * kH);
+  for (int i = 0; i < kW * kH; ++i) {
+    indices[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 5);
+    const bool unchanged = (i / kW) % 2 == 1 && (i % kW) % 10 < 6;
+    either[static_cast<std::size_t>(i)] = unchanged;
+    clear_written[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(unchanged ? kClear : i % 5);
+  }
+  std::vector<std::uint8_t> all_clear;
+  AppendLzwImageData(clear_written, 3, all_clear);
+  LzwChoices choices;
+  choices.transparent = kClear;
+  choices.either = either;
+  for (const int split : {-1, kW * kH / 3}) {
+    SCOPED_TRACE(split);
+    std::vector<std::uint8_t> data;
+    if (split < 0) {
+      AppendLzwImageData(indices, 3, data, &choices);
+      EXPECT_LT(data.size(), all_clear.size());
+    } else {
+      const std::span<const std::uint8_t> all(indices);
+      const auto at = static_cast<std::size_t>(split);
+      LzwChoices tail_choices = choices;
+      tail_choices.either = std::span<const std::uint8_t>(either).subspan(at);
+      LzwBits head, tail;
+      EncodeLzw(all.first(at), 3, LzwPart::kHead, &choices, head);
+      EncodeLzw(all.subspan(at), 3, LzwPart::kTail, &tail_choices, tail);
+      AppendImageData(3, head, &tail, data);
+    }
+    const auto shown = Decode(kW, kH, 3, data);
+    ASSERT_EQ(shown.size(), indices.size());
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (either[i]) {
+        ASSERT_TRUE(shown[i] == indices[i] || shown[i] == kClear) << i;
+      } else {
+        ASSERT_EQ(shown[i], indices[i]) << i;
+      }
+    }
   }
 }
 

@@ -29,11 +29,12 @@ constexpr std::size_t kMaxQueuedFrames = 8;
 // kHeadShare % of a frame itself, which about evens out the two threads.
 constexpr std::size_t kSplitPixels = 120000;
 constexpr std::size_t kHeadShare = 20;
-// How far (in gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) a table colour
-// may stand in for another in photo-like frames: about 5 levels per channel.
-// Measured on recorded screen sequences, this saves 15-25 % of the bytes of
-// photo areas while SSIM stays at or above ffmpeg's two-pass palette.
-constexpr std::int64_t kStandInDistance = 300;
+// How far (in gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) the colour LZW
+// writes for a pixel of a photo-like frame may lie from the pixel's source
+// colour: about 5 levels per channel. Measured on recorded screen sequences
+// (bench/compare-peers), this takes 15-20 % off photo areas while SSIM stays
+// above ffmpeg's two-pass palette; 400 already falls below it at 1920x1080.
+constexpr std::int64_t kLossyError = 300;
 
 // A FIFO that blocks producers while full and consumers while empty. Close()
 // wakes everybody; a closed queue still hands out what it holds.
@@ -130,7 +131,24 @@ struct IndexedFrame {
   int bits = 2;                        // table of 1 << bits entries
   std::vector<std::uint32_t> palette;  // 0x00RRGGBB
   std::vector<std::uint8_t> indices;
-  std::unique_ptr<gif::Alternatives> alternatives;  // quantised frames only
+  // Exact frames with transparency: pixels that may be written either way.
+  std::vector<std::uint8_t> either;
+  // Quantised frames: the source colours, for lossy matching within max_error.
+  std::vector<std::uint32_t> source;
+  std::int64_t max_error = 0;
+  // The encoder's freedom for the indices from `from` on.
+  std::optional<gif::LzwChoices> Choices(std::size_t from) const {
+    if (source.empty() && either.empty()) return std::nullopt;
+    gif::LzwChoices c;
+    c.transparent = transparent;
+    if (!either.empty()) c.either = std::span<const std::uint8_t>(either).subspan(from);
+    if (!source.empty()) {
+      c.source = std::span<const std::uint32_t>(source).subspan(from);
+      c.palette = palette;
+      c.max_error = max_error;
+    }
+    return c;
+  }
   // Large frames: the first head_count indices already compressed by the
   // frame thread, so that both threads share the LZW work.
   std::size_t head_count = 0;
@@ -437,8 +455,9 @@ struct GifEncoder::Impl {
     has_previous = true;
     if (frame.indices.size() >= kSplitPixels) {
       frame.head_count = frame.indices.size() * kHeadShare / 100;
+      const auto lossy = frame.Choices(0);
       gif::EncodeLzw(std::span<const std::uint8_t>(frame.indices).first(frame.head_count),
-                     frame.bits, gif::LzwPart::kHead, frame.alternatives.get(), frame.head);
+                     frame.bits, gif::LzwPart::kHead, lossy ? &*lossy : nullptr, frame.head);
     }
     SendWithDelay(std::move(frame), delay);
   }
@@ -505,7 +524,12 @@ struct GifEncoder::Impl {
     }
 
     frame.indices.resize(n);
-    // Exact colours, all of the rectangle, opaque.
+    // Exact colours. With transparency, LZW may write each unchanged pixel
+    // whose colour is in the table either way, whichever makes longer strings.
+    if (has_previous && CountExact(false, 255)) {
+      WriteExact(frame, true);
+      return;
+    }
     const bool prefer_opaque = !has_previous || transitions_opaque < transitions_clear;
     if (prefer_opaque && CountExact(false, 256)) {
       WriteExact(frame, false);
@@ -534,29 +558,8 @@ struct GifEncoder::Impl {
     for (std::size_t i = 0; i < n; ++i) {
       frame.indices[i] = (clear && !changed[i]) ? t : quantiser.Map(rect[i]);
     }
-    frame.alternatives = StandIns(quantiser.palette());
-  }
-
-  // For each colour of a quantised table, the nearby colours that LZW may use
-  // in its place. The transparent index neither stands in nor is replaced.
-  static std::unique_ptr<gif::Alternatives> StandIns(const std::vector<std::uint32_t>& palette) {
-    auto table = std::make_unique<gif::Alternatives>();
-    std::memset(table->of, 0xFF, sizeof(table->of));
-    const std::size_t n = std::min<std::size_t>(palette.size(), 255);
-    std::vector<std::pair<std::int64_t, std::uint8_t>> near;
-    for (std::size_t i = 0; i < n; ++i) {
-      near.clear();
-      for (std::size_t j = 0; j < n; ++j) {
-        if (j == i) continue;
-        const std::int64_t d = gif::Distance(palette[i], palette[j]);
-        if (d <= kStandInDistance) near.emplace_back(d, static_cast<std::uint8_t>(j));
-      }
-      std::sort(near.begin(), near.end());
-      for (std::size_t k = 0; k < near.size() && k < gif::kMaxAlternatives; ++k) {
-        table->of[i][k] = near[k].second;
-      }
-    }
-    return table;
+    frame.source = rect;
+    frame.max_error = kLossyError;
   }
 
   bool CountExact(bool changed_only, int limit) {
@@ -582,9 +585,15 @@ struct GifEncoder::Impl {
     const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
     std::uint32_t last = 0xFFFFFFFFu;
     std::uint8_t last_index = 0;
+    if (clear) frame.either.assign(rect.size(), 0);
     for (std::size_t i = 0; i < rect.size(); ++i) {
       if (clear && !changed[i]) {
-        frame.indices[i] = t;
+        if (colours.Contains(rect[i])) {
+          frame.indices[i] = colours.IndexOf(rect[i]);
+          frame.either[i] = 1;
+        } else {
+          frame.indices[i] = t;
+        }
         continue;
       }
       if (rect[i] != last) {
@@ -642,11 +651,13 @@ struct GifEncoder::Impl {
         out.push_back(static_cast<std::uint8_t>(c));
       }
       if (frame->head_count > 0) {
+        const auto lossy = frame->Choices(frame->head_count);
         gif::EncodeLzw(std::span<const std::uint8_t>(frame->indices).subspan(frame->head_count),
-                       frame->bits, gif::LzwPart::kTail, frame->alternatives.get(), tail);
+                       frame->bits, gif::LzwPart::kTail, lossy ? &*lossy : nullptr, tail);
         gif::AppendImageData(frame->bits, frame->head, &tail, out);
       } else {
-        gif::AppendLzwImageData(frame->indices, frame->bits, out, frame->alternatives.get());
+        const auto lossy = frame->Choices(0);
+        gif::AppendLzwImageData(frame->indices, frame->bits, out, lossy ? &*lossy : nullptr);
       }
       Append(out);  // a failure is sticky and reported by Save
     }

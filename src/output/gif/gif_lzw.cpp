@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "output/gif/gif_palette.h"
+
 namespace orvamy::gif {
 namespace {
 
@@ -69,7 +71,7 @@ class SubBlocks {
 }  // namespace
 
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
-               const Alternatives* alternatives, LzwBits& out) {
+               const LzwChoices* choices, LzwBits& out) {
   out.bytes.reserve(indices.size() / 2 + 64);
   const std::uint32_t clear = 1u << min_code_size;
   const std::uint32_t end = clear + 1;
@@ -79,6 +81,18 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // free slot. Cleared with the table.
   std::vector<std::uint32_t> keys(kHashSize, kEmpty);
   std::vector<std::uint16_t> codes(kHashSize);
+  const LzwChoices* lossy = choices && choices->max_error > 0 ? choices : nullptr;
+  const bool has_either = choices && choices->transparent >= 0 && !choices->either.empty();
+  const std::uint32_t clear_index = has_either ? static_cast<std::uint32_t>(choices->transparent) : 0;
+  // For lossy matching: the strings that continue each code, as lists.
+  constexpr std::uint16_t kNone = 0xFFFF;
+  std::vector<std::uint16_t> first_child, next_sibling;
+  std::vector<std::uint8_t> suffix;
+  if (lossy) {
+    first_child.assign(kTableLimit, kNone);
+    next_sibling.assign(kTableLimit, kNone);
+    suffix.assign(kTableLimit, 0);
+  }
   int bits = min_code_size + 1;
   std::uint32_t next = end + 1;
   if (part != LzwPart::kTail) writer.Put(clear, bits);
@@ -106,12 +120,27 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // its codes as soon as its next free code no longer fits: keep in step.
   const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
     keys[slot] = key;
+    if (lossy) {
+      const std::uint32_t parent = key >> 8;
+      suffix[next] = static_cast<std::uint8_t>(key);
+      next_sibling[next] = first_child[parent];
+      first_child[parent] = static_cast<std::uint16_t>(next);
+    }
     codes[slot] = static_cast<std::uint16_t>(next);
     if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
     ++next;
   };
 
-  std::uint32_t prefix = indices[0];
+  // The index a new string starts with: an either-pixel after a pixel that
+  // may be clear starts clear, so that clear runs stay unbroken.
+  const auto start = [&](std::size_t i) -> std::uint32_t {
+    if (has_either && choices->either[i] && i > 0 &&
+        (choices->either[i - 1] || indices[i - 1] == clear_index)) {
+      return clear_index;
+    }
+    return indices[i];
+  };
+  std::uint32_t prefix = start(0);
   for (std::size_t i = 1; i < indices.size(); ++i) {
     const std::uint32_t byte = indices[i];
     const std::uint32_t key = (prefix << 8) | byte;
@@ -121,29 +150,52 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
       prefix = codes[slot];
       continue;
     }
-    if (alternatives) {
-      bool stood_in = false;
-      for (const std::uint8_t alt : alternatives->of[byte]) {
-        if (alt == 0xFF) break;
-        const std::uint32_t alt_slot = find((prefix << 8) | alt, stood_in);
-        if (stood_in) {
-          prefix = codes[alt_slot];
-          break;
+    if (has_either && choices->either[i]) {
+      bool clear_found = false;
+      const std::uint32_t clear_slot = find((prefix << 8) | clear_index, clear_found);
+      if (clear_found) {
+        prefix = codes[clear_slot];
+        continue;
+      }
+    }
+    if (lossy && static_cast<int>(byte) != lossy->transparent) {
+      const std::uint32_t want = lossy->source[i];
+      std::int64_t best = lossy->max_error + 1;
+      std::uint32_t best_code = kNone;
+      for (std::uint32_t c = first_child[prefix]; c != kNone; c = next_sibling[c]) {
+        if (static_cast<int>(suffix[c]) == lossy->transparent) continue;
+        const std::int64_t d = Distance(lossy->palette[suffix[c]], want);
+        if (d < best) {
+          best = d;
+          best_code = c;
         }
       }
-      if (stood_in) continue;
+      if (best_code != kNone) {
+        prefix = best_code;
+        continue;
+      }
     }
+    const std::uint32_t first = start(i);
     writer.Put(prefix, bits);
     if (next < kTableLimit) {
-      learn(slot, key);
+      if (first == byte) {
+        learn(slot, key);
+      } else {
+        const std::uint32_t first_key = (prefix << 8) | first;
+        bool known = false;
+        const std::uint32_t first_slot = find(first_key, known);
+        // Not known: it would have matched. Learnt all the same, as the decoder does.
+        learn(first_slot, first_key);
+      }
     } else {
       // Table full: start afresh, so codes keep adapting to the picture.
       writer.Put(clear, bits);
       std::fill(keys.begin(), keys.end(), kEmpty);
+      if (lossy) std::fill(first_child.begin(), first_child.end(), kNone);
       bits = min_code_size + 1;
       next = end + 1;
     }
-    prefix = byte;
+    prefix = first;
   }
   writer.Put(prefix, bits);
   // The decoder still learns an entry from that last code: the code after it
@@ -185,9 +237,9 @@ void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail
 }
 
 void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,
-                        std::vector<std::uint8_t>& out, const Alternatives* alternatives) {
+                        std::vector<std::uint8_t>& out, const LzwChoices* choices) {
   LzwBits bits;
-  EncodeLzw(indices, min_code_size, LzwPart::kWhole, alternatives, bits);
+  EncodeLzw(indices, min_code_size, LzwPart::kWhole, choices, bits);
   AppendImageData(min_code_size, bits, nullptr, out);
 }
 

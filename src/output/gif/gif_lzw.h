@@ -13,14 +13,23 @@
 
 namespace orvamy::gif {
 
-// For every index up to kMaxAlternatives other indices (0xFF-padded, nearest
-// first) that may stand in for it: where the exact string is not in the table
-// but one with a stand-in is, the longer match is taken. That trades a bounded
-// colour error for much longer strings on photo-like areas; exact frames pass
-// none.
-inline constexpr int kMaxAlternatives = 3;
-struct Alternatives {
-  std::uint8_t of[256][kMaxAlternatives];
+// Freedom the encoder may use to find longer strings; each span lines up with
+// the indices.
+// - `either`: where nonzero, the pixel looks the same written with its index
+//   or with `transparent` (it is unchanged and its colour is in the table):
+//   whichever continues the current string is taken.
+// - Lossy matching (quantised frames, max_error > 0): where the exact string
+//   is not in the table, a string that ends in another colour is taken when
+//   that colour lies within max_error (gif::Distance units) of the pixel's
+//   own source colour, the nearest of those that continue the current string.
+//   The error is bounded against the picture, not against its quantised
+//   colour. The transparent index is never replaced and never stands in.
+struct LzwChoices {
+  int transparent = -1;
+  std::span<const std::uint8_t> either;
+  std::span<const std::uint32_t> source;   // 0x00RRGGBB per index
+  std::span<const std::uint32_t> palette;  // the frame's table
+  std::int64_t max_error = 0;
 };
 
 // Codes packed LSB-first, not yet cut into sub-blocks.
@@ -35,7 +44,7 @@ enum class LzwPart { kWhole, kHead, kTail };
 // kWhole and kHead start with a clear code; kWhole and kTail end with the end
 // code, kHead with a clear code.
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
-               const Alternatives* alternatives, LzwBits& out);
+               const LzwChoices* choices, LzwBits& out);
 
 // Appends the image data: the minimum code size byte, the bits of `head`
 // followed by those of `tail` in sub-blocks, and the terminating empty block.
@@ -44,6 +53,6 @@ void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail
 
 // Both steps for one whole frame.
 void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,
-                        std::vector<std::uint8_t>& out, const Alternatives* alternatives = nullptr);
+                        std::vector<std::uint8_t>& out, const LzwChoices* choices = nullptr);
 
 }  // namespace orvamy::gif

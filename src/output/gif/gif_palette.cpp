@@ -25,6 +25,16 @@ bool ExactColours::Add(std::uint32_t colour, int limit) {
   return true;
 }
 
+bool ExactColours::Contains(std::uint32_t colour) const {
+  if (!initialised_) return false;
+  std::uint32_t slot = Slot(colour);
+  while (keys_[slot] != kFree) {
+    if (keys_[slot] == colour) return true;
+    slot = (slot + 1) & (kSlots - 1);
+  }
+  return false;
+}
+
 std::uint8_t ExactColours::IndexOf(std::uint32_t colour) const {
   std::uint32_t slot = Slot(colour);
   while (keys_[slot] != colour) slot = (slot + 1) & (kSlots - 1);

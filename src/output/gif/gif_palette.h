@@ -19,6 +19,7 @@ class ExactColours {
   void Clear();
   // Adds `colour`; false once more than `limit` distinct colours were seen.
   bool Add(std::uint32_t colour, int limit);
+  bool Contains(std::uint32_t colour) const;
   // The index of a colour that was added.
   std::uint8_t IndexOf(std::uint32_t colour) const;
   const std::vector<std::uint32_t>& colours() const { return colours_; }
