@@ -87,13 +87,18 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
   return options;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
+// Reads the whole file into `bytes` (its memory is reused from frame to
+// frame) with one read; false when it cannot be read.
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  in.seekg(0, std::ios::beg);
+  bytes.resize(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  return in.gcount() == static_cast<std::streamsize>(size);
 }
 
 int Run(const Options& options) {
@@ -115,14 +120,15 @@ int Run(const Options& options) {
   const std::size_t total = options.frames.size();
   const bool show_progress = total >= 200;
   std::int32_t count = 0;
+  std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < total; ++i) {
     const std::string& name = options.frames[i];
-    const auto bytes = ReadFile(name);
-    if (!bytes) {
+    if (!ReadFile(name, bytes)) {
       std::cerr << "orvamy-gifenc: cannot read frame " << name << "\n";
       return 1;  // the maker is abandoned: nothing is written
     }
-    const auto picture = orvamy::DecodeBmp(*bytes);
+    // The headers are checked here; the builder decodes the pixels.
+    const auto picture = orvamy::ParseBmp(bytes);
     if (!picture) {
       std::cerr << "orvamy-gifenc: " << name
                 << " is not an uncompressed 24- or 32-bit BMP image\n";
@@ -135,7 +141,7 @@ int Run(const Options& options) {
     const auto captured_at =
         start + std::chrono::milliseconds(10 * std::max<std::int64_t>(options.delay, 1) *
                                           static_cast<std::int64_t>(i));
-    orvamy::AddFrame(maker, frame_info, *bytes, orvamy::FrameTiming{captured_at});
+    orvamy::AddFrame(maker, frame_info, bytes, orvamy::FrameTiming{captured_at});
     ++count;
     if (show_progress && (count % 100 == 0 || static_cast<std::size_t>(count) == total)) {
       std::cerr << "orvamy-gifenc: " << count << "/" << total << " frames\n";

@@ -343,8 +343,8 @@ struct GifEncoder::Impl {
     last_time = raw.time;
     last_nominal = raw.nominal_micros;
 
-    std::optional<Picture> picture;
-    if (!raw.bytes.empty()) picture = DecodeBmp(raw.bytes);
+    std::optional<BmpView> picture;
+    if (!raw.bytes.empty()) picture = ParseBmp(raw.bytes);
     if (!picture) return;  // the frame shown now simply stays longer
 
     if (screen_w == 0) {
@@ -404,9 +404,9 @@ struct GifEncoder::Impl {
     has_candidate = false;
   }
 
-  // Copies the picture onto `incoming`: cropped to the screen, or at its top
+  // Decodes the picture onto `incoming`: cropped to the screen, or at its top
   // left over the latest content when it is smaller.
-  void Fit(const Picture& p) {
+  void Fit(const BmpView& p) {
     const std::size_t w = screen_w, h = screen_h;
     const auto pw = static_cast<std::size_t>(p.width), ph = static_cast<std::size_t>(p.height);
     if (pw < w || ph < h) {
@@ -415,7 +415,7 @@ struct GifEncoder::Impl {
     }
     const std::size_t cw = std::min(w, pw), ch = std::min(h, ph);
     for (std::size_t y = 0; y < ch; ++y) {
-      std::memcpy(incoming.data() + y * w, p.pixels.data() + y * pw, cw * sizeof(std::uint32_t));
+      BmpRowToPixels(p, p.Row(static_cast<std::int32_t>(y)), incoming.data() + y * w, cw);
     }
   }
 
