@@ -13,74 +13,71 @@ constexpr int kHashBits = 13;                              // twice the table: s
 constexpr std::uint32_t kHashSize = 1u << kHashBits;
 constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
 
+// Packs codes LSB-first straight into the output's memory, sized up front for
+// the longest stream the indices can give.
 class BitWriter {
  public:
-  explicit BitWriter(LzwBits& out) : out_(out) {
-    out_.bytes.clear();
+  BitWriter(LzwBits& out, std::size_t max_codes) : out_(out) {
     out_.bit_count = 0;
+    out_.bytes.resize(max_codes * 12 / 8 + 16);
+    at_ = out_.bytes.data();
   }
   void Put(std::uint32_t code, int bits) {
     acc_ |= static_cast<std::uint64_t>(code) << count_;
     count_ += bits;
-    out_.bit_count += static_cast<std::uint64_t>(bits);
-    while (count_ >= 8) {
-      out_.bytes.push_back(static_cast<std::uint8_t>(acc_));
-      acc_ >>= 8;
-      count_ -= 8;
+    bit_total_ += static_cast<std::uint64_t>(bits);
+    if (count_ >= 32) {
+      for (int k = 0; k < 4; ++k) *at_++ = static_cast<std::uint8_t>(acc_ >> (8 * k));
+      acc_ >>= 32;
+      count_ -= 32;
     }
   }
   void Flush() {
-    if (count_ > 0) out_.bytes.push_back(static_cast<std::uint8_t>(acc_));
-    acc_ = 0;
+    while (count_ > 0) {
+      *at_++ = static_cast<std::uint8_t>(acc_);
+      acc_ >>= 8;
+      count_ -= 8;
+    }
     count_ = 0;
+    acc_ = 0;
+    const auto used = static_cast<std::size_t>(at_ - out_.bytes.data());
+    out_.bytes.resize(used);
+    out_.bit_count = bit_total_;
   }
 
  private:
   LzwBits& out_;
+  std::uint8_t* at_ = nullptr;
   std::uint64_t acc_ = 0;
+  std::uint64_t bit_total_ = 0;
   int count_ = 0;
 };
 
-class SubBlocks {
- public:
-  explicit SubBlocks(std::vector<std::uint8_t>& out) : out_(out) {}
-  void Byte(std::uint8_t b) {
-    if (used_ == 255 || !open_) Open();
-    out_.push_back(b);
-    ++used_;
+// Cuts a byte stream into sub-blocks of at most 255 bytes.
+void AppendSubBlocks(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out) {
+  while (size > 0) {
+    const std::size_t n = std::min<std::size_t>(size, 255);
+    out.push_back(static_cast<std::uint8_t>(n));
+    out.insert(out.end(), data, data + n);
+    data += n;
+    size -= n;
   }
-  void End() {
-    if (open_) out_[start_] = static_cast<std::uint8_t>(used_);
-    out_.push_back(0);
-  }
-
- private:
-  void Open() {
-    if (open_) out_[start_] = static_cast<std::uint8_t>(used_);
-    start_ = out_.size();
-    out_.push_back(0);
-    used_ = 0;
-    open_ = true;
-  }
-  std::vector<std::uint8_t>& out_;
-  std::size_t start_ = 0;
-  int used_ = 0;
-  bool open_ = false;
-};
+}
 
 }  // namespace
 
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
                const LzwChoices* choices, LzwBits& out) {
-  out.bytes.reserve(indices.size() / 2 + 64);
   const std::uint32_t clear = 1u << min_code_size;
   const std::uint32_t end = clear + 1;
-  BitWriter writer(out);
+  // At most one code per index, a clear code per full table and three more.
+  BitWriter writer(out, indices.size() + indices.size() / 1024 + 8);
 
-  // Open addressing over (prefix << 8 | byte) -> code; a key of kEmpty marks a
-  // free slot. Cleared with the table.
-  std::vector<std::uint32_t> keys(kHashSize, kEmpty);
-  std::vector<std::uint16_t> codes(kHashSize);
+  // Open addressing over (prefix << 8 | byte) -> code, both in one word
+  // (key << 12 | code; the key has 20 bits, the code 12), so that a probe
+  // reads one small array. kEmpty marks a free slot: it would be code 4095
+  // continuing code 4095, which cannot exist. Cleared with the table.
+  std::vector<std::uint32_t> slots(kHashSize, kEmpty);
   const LzwChoices* lossy = choices && choices->max_error > 0 ? choices : nullptr;
   const bool has_either = choices && choices->transparent >= 0 && !choices->either.empty();
   const std::uint32_t clear_index = has_either ? static_cast<std::uint32_t>(choices->transparent) : 0;
@@ -106,8 +103,10 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // The slot of `key`: where it is, or the free slot where it would go.
   const auto find = [&](std::uint32_t key, bool& found) {
     std::uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
-    while (keys[slot] != kEmpty) {
-      if (keys[slot] == key) {
+    for (;;) {
+      const std::uint32_t v = slots[slot];
+      if (v == kEmpty) break;
+      if ((v >> 12) == key) {
         found = true;
         return slot;
       }
@@ -116,17 +115,17 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
     found = false;
     return slot;
   };
+  const auto code_at = [&](std::uint32_t slot) { return slots[slot] & 0xFFFu; };
   // After each code the decoder learns one entry (one code late) and widens
   // its codes as soon as its next free code no longer fits: keep in step.
   const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
-    keys[slot] = key;
+    slots[slot] = key << 12 | next;
     if (lossy) {
       const std::uint32_t parent = key >> 8;
       suffix[next] = static_cast<std::uint8_t>(key);
       next_sibling[next] = first_child[parent];
       first_child[parent] = static_cast<std::uint16_t>(next);
     }
-    codes[slot] = static_cast<std::uint16_t>(next);
     if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
     ++next;
   };
@@ -147,14 +146,14 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
     bool found = false;
     const std::uint32_t slot = find(key, found);
     if (found) {
-      prefix = codes[slot];
+      prefix = code_at(slot);
       continue;
     }
     if (has_either && choices->either[i]) {
       bool clear_found = false;
       const std::uint32_t clear_slot = find((prefix << 8) | clear_index, clear_found);
       if (clear_found) {
-        prefix = codes[clear_slot];
+        prefix = code_at(clear_slot);
         continue;
       }
     }
@@ -168,6 +167,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
         if (d < best) {
           best = d;
           best_code = c;
+          if (d == 0) break;  // nothing comes closer; ties keep the first
         }
       }
       if (best_code != kNone) {
@@ -190,7 +190,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
     } else {
       // Table full: start afresh, so codes keep adapting to the picture.
       writer.Put(clear, bits);
-      std::fill(keys.begin(), keys.end(), kEmpty);
+      std::fill(slots.begin(), slots.end(), kEmpty);
       if (lossy) std::fill(first_child.begin(), first_child.end(), kNone);
       bits = min_code_size + 1;
       next = end + 1;
@@ -211,29 +211,33 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
 void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail,
                      std::vector<std::uint8_t>& out) {
   out.push_back(static_cast<std::uint8_t>(min_code_size));
-  out.reserve(out.size() + head.bytes.size() + (tail ? tail->bytes.size() : 0) +
-              (head.bytes.size() + (tail ? tail->bytes.size() : 0)) / 255 + 4);
-  SubBlocks blocks(out);
+  const std::size_t total = head.bytes.size() + (tail ? tail->bytes.size() : 0);
+  out.reserve(out.size() + total + total / 255 + 4);
   const std::size_t whole = static_cast<std::size_t>(head.bit_count / 8);
-  for (std::size_t i = 0; i < whole; ++i) blocks.Byte(head.bytes[i]);
   const int spare = static_cast<int>(head.bit_count % 8);  // head bits left in its last byte
   if (!tail) {
-    if (spare) blocks.Byte(head.bytes[whole]);
-  } else if (spare == 0) {
-    for (std::uint8_t b : tail->bytes) blocks.Byte(b);
+    AppendSubBlocks(head.bytes.data(), whole + (spare ? 1 : 0), out);
   } else {
-    // Shift the tail in behind the head's last bits.
-    std::uint32_t acc = head.bytes[whole] & ((1u << spare) - 1);
-    for (std::uint8_t b : tail->bytes) {
-      acc |= static_cast<std::uint32_t>(b) << spare;
-      blocks.Byte(static_cast<std::uint8_t>(acc));
-      acc >>= 8;
+    // One stream: the tail's bits follow the head's last bits directly.
+    std::vector<std::uint8_t> joined(head.bytes.begin(),
+                                     head.bytes.begin() + static_cast<std::ptrdiff_t>(whole));
+    joined.reserve(whole + tail->bytes.size() + 1);
+    if (spare == 0) {
+      joined.insert(joined.end(), tail->bytes.begin(), tail->bytes.end());
+    } else {
+      std::uint32_t acc = head.bytes[whole] & ((1u << spare) - 1);
+      for (std::uint8_t b : tail->bytes) {
+        acc |= static_cast<std::uint32_t>(b) << spare;
+        joined.push_back(static_cast<std::uint8_t>(acc));
+        acc >>= 8;
+      }
+      if (static_cast<std::uint64_t>(spare) + (tail->bit_count % 8 == 0 ? 8 : tail->bit_count % 8) > 8) {
+        joined.push_back(static_cast<std::uint8_t>(acc));
+      }
     }
-    if (static_cast<std::uint64_t>(spare) + (tail->bit_count % 8 == 0 ? 8 : tail->bit_count % 8) > 8) {
-      blocks.Byte(static_cast<std::uint8_t>(acc));
-    }
+    AppendSubBlocks(joined.data(), joined.size(), out);
   }
-  blocks.End();
+  out.push_back(0);
 }
 
 void AppendLzwImageData(std::span<const std::uint8_t> indices, int min_code_size,

@@ -41,14 +41,6 @@ std::uint8_t ExactColours::IndexOf(std::uint32_t colour) const {
   return values_[slot];
 }
 
-std::int64_t Distance(std::uint32_t a, std::uint32_t b) {
-  const auto channel = [](std::uint32_t c, int shift) { return static_cast<std::int64_t>((c >> shift) & 0xFF); };
-  const std::int64_t dr = channel(a, 16) - channel(b, 16);
-  const std::int64_t dg = channel(a, 8) - channel(b, 8);
-  const std::int64_t db = channel(a, 0) - channel(b, 0);
-  return 3 * dr * dr + 4 * dg * dg + 2 * db * db;
-}
-
 Quantiser::Quantiser()
     : counts_(1u << 15, 0), sums_(3u << 15, 0), cache_(1u << 15, kUnknown) {}
 
