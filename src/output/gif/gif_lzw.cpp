@@ -81,14 +81,19 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   const LzwChoices* lossy = choices && choices->max_error > 0 ? choices : nullptr;
   const bool has_either = choices && choices->transparent >= 0 && !choices->either.empty();
   const std::uint32_t clear_index = has_either ? static_cast<std::uint32_t>(choices->transparent) : 0;
-  // For lossy matching: the strings that continue each code, as lists.
+  // For lossy matching: the strings that continue each code and may stand in
+  // (their last index is not the transparent one), as lists that carry the
+  // colour each string ends in, so a walk reads one entry per string.
   constexpr std::uint16_t kNone = 0xFFFF;
-  std::vector<std::uint16_t> first_child, next_sibling;
-  std::vector<std::uint8_t> suffix;
+  struct Child {
+    std::uint32_t colour;
+    std::uint16_t next_sibling;
+  };
+  std::vector<std::uint16_t> first_child;
+  std::vector<Child> children;
   if (lossy) {
     first_child.assign(kTableLimit, kNone);
-    next_sibling.assign(kTableLimit, kNone);
-    suffix.assign(kTableLimit, 0);
+    children.assign(kTableLimit, Child{0, kNone});
   }
   int bits = min_code_size + 1;
   std::uint32_t next = end + 1;
@@ -120,10 +125,9 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // its codes as soon as its next free code no longer fits: keep in step.
   const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
     slots[slot] = key << 12 | next;
-    if (lossy) {
+    if (lossy && static_cast<int>(key & 0xFF) != lossy->transparent) {
       const std::uint32_t parent = key >> 8;
-      suffix[next] = static_cast<std::uint8_t>(key);
-      next_sibling[next] = first_child[parent];
+      children[next] = Child{lossy->palette[key & 0xFF], first_child[parent]};
       first_child[parent] = static_cast<std::uint16_t>(next);
     }
     if (next == (1u << bits) && bits < kMaxCodeBits) ++bits;
@@ -161,9 +165,8 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
       const std::uint32_t want = lossy->source[i];
       std::int64_t best = lossy->max_error + 1;
       std::uint32_t best_code = kNone;
-      for (std::uint32_t c = first_child[prefix]; c != kNone; c = next_sibling[c]) {
-        if (static_cast<int>(suffix[c]) == lossy->transparent) continue;
-        const std::int64_t d = Distance(lossy->palette[suffix[c]], want);
+      for (std::uint32_t c = first_child[prefix]; c != kNone; c = children[c].next_sibling) {
+        const std::int64_t d = Distance(children[c].colour, want);
         if (d < best) {
           best = d;
           best_code = c;

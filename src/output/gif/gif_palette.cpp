@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace orvamy::gif {
 
@@ -41,8 +42,7 @@ std::uint8_t ExactColours::IndexOf(std::uint32_t colour) const {
   return values_[slot];
 }
 
-Quantiser::Quantiser()
-    : counts_(1u << 15, 0), sums_(3u << 15, 0), cache_(1u << 15, kUnknown) {}
+Quantiser::Quantiser() : cells_(1u << 15), cache_(1u << 15, kUnknown) {}
 
 namespace {
 
@@ -55,39 +55,80 @@ std::uint32_t CellCentre(std::uint32_t cell) {
   return r << 16 | g << 8 | b;
 }
 
-}  // namespace
-
-std::uint16_t Quantiser::Nearest(std::uint32_t cell) const {
-  const std::uint32_t c = CellCentre(cell);
-  std::int64_t best = -1;
-  std::uint16_t best_index = 0;
-  for (std::size_t i = 0; i < palette_.size(); ++i) {
-    const std::int64_t d = Distance(c, palette_[i]);
-    if (best < 0 || d < best) {
+// The first entry of `table` nearest to `c` (gif::Distance), or 0 for an
+// empty table. The green term alone (the largest weight) rules out most
+// entries before the whole distance is needed; ties keep the first, as a
+// plain search would.
+std::size_t NearestIn(std::uint32_t c, std::span<const std::uint32_t> table) {
+  if (table.empty()) return 0;
+  const int g = Channel(c, 1);
+  std::int64_t best = Distance(c, table[0]);
+  std::size_t best_index = 0;
+  for (std::size_t i = 1; i < table.size() && best > 0; ++i) {
+    const int dg = g - Channel(table[i], 1);
+    if (4 * dg * dg >= best) continue;
+    const std::int64_t d = Distance(c, table[i]);
+    if (d < best) {
       best = d;
-      best_index = static_cast<std::uint16_t>(i);
+      best_index = i;
     }
   }
   return best_index;
 }
 
+}  // namespace
+
+std::uint16_t Quantiser::Nearest(std::uint32_t cell) const {
+  return static_cast<std::uint16_t>(NearestIn(CellCentre(cell), palette_));
+}
+
+namespace {
+
+// Adds a histogram of 32-bit sums to the 64-bit one and clears it.
+void Spill(std::vector<Quantiser::Cell32>& from, std::vector<Quantiser::Cell64>& to) {
+  for (std::size_t i = 0; i < from.size(); ++i) {
+    Quantiser::Cell32& f = from[i];
+    if (f.count == 0) continue;
+    to[i].count += f.count;
+    to[i].r += f.r;
+    to[i].g += f.g;
+    to[i].b += f.b;
+    f = {};
+  }
+}
+
+}  // namespace
+
 void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                         int max_colours) {
-  std::fill(counts_.begin(), counts_.end(), 0u);
-  std::fill(sums_.begin(), sums_.end(), std::uint64_t{0});
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    if (!use.empty() && !use[i]) continue;
-    const std::uint32_t c = pixels[i];
-    const std::uint32_t cell = Cell(c);
-    ++counts_[cell];
-    sums_[3 * cell] += (c >> 16) & 0xFF;
-    sums_[3 * cell + 1] += (c >> 8) & 0xFF;
-    sums_[3 * cell + 2] += c & 0xFF;
+  // Counts and channel sums per 15-bit cell in one 16-byte entry. The 32-bit
+  // sums hold 2^24 pixels of 255; larger areas spill into 64-bit sums.
+  constexpr std::size_t kChunk = std::size_t{1} << 24;
+  const bool spills = pixels.size() > kChunk;
+  if (spills) wide_.assign(cells_.size(), Cell64{});
+  std::fill(cells_.begin(), cells_.end(), Cell32{});
+  for (std::size_t from = 0; from < pixels.size(); from += kChunk) {
+    const std::size_t to = std::min(pixels.size(), from + kChunk);
+    for (std::size_t i = from; i < to; ++i) {
+      if (!use.empty() && !use[i]) continue;
+      const std::uint32_t c = pixels[i];
+      Cell32& e = cells_[Cell(c)];
+      ++e.count;
+      e.r += (c >> 16) & 0xFF;
+      e.g += (c >> 8) & 0xFF;
+      e.b += c & 0xFF;
+    }
+    if (spills) Spill(cells_, wide_);
   }
   bins_.clear();
-  for (std::uint32_t cell = 0; cell < counts_.size(); ++cell) {
-    if (counts_[cell]) bins_.push_back({cell, counts_[cell], sums_[3 * cell], sums_[3 * cell + 1],
-                                        sums_[3 * cell + 2]});
+  for (std::uint32_t cell = 0; cell < cells_.size(); ++cell) {
+    if (spills) {
+      const Cell64& e = wide_[cell];
+      if (e.count) bins_.push_back({cell, static_cast<std::uint32_t>(e.count), e.r, e.g, e.b});
+    } else {
+      const Cell32& e = cells_[cell];
+      if (e.count) bins_.push_back({cell, e.count, e.r, e.g, e.b});
+    }
   }
   if (bins_.empty()) return;
 
@@ -171,15 +212,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
       const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
                                  static_cast<std::uint32_t>(b.g / b.count) << 8 |
                                  static_cast<std::uint32_t>(b.b / b.count);
-      std::size_t best = 0;
-      std::int64_t best_d = Distance(mean, fresh[0]);
-      for (std::size_t i = 1; i < k && best_d > 0; ++i) {
-        const std::int64_t d = Distance(mean, fresh[i]);
-        if (d < best_d) {
-          best_d = d;
-          best = i;
-        }
-      }
+      const std::size_t best = NearestIn(mean, fresh);
       acc[4 * best] += b.count;
       acc[4 * best + 1] += b.r;
       acc[4 * best + 2] += b.g;

@@ -59,6 +59,14 @@ class Quantiser {
     return static_cast<std::uint8_t>(cached);
   }
 
+  // Histogram entries per 15-bit cell: a pixel count and channel sums.
+  struct Cell32 {
+    std::uint32_t count, r, g, b;
+  };
+  struct Cell64 {
+    std::uint64_t count, r, g, b;
+  };
+
  private:
   static constexpr std::uint16_t kUnknown = 0xFFFF;
   static std::uint32_t Cell(std::uint32_t c) {
@@ -70,8 +78,8 @@ class Quantiser {
     std::uint32_t count;
     std::uint64_t r, g, b;
   };
-  std::vector<std::uint32_t> counts_;  // per 15-bit cell
-  std::vector<std::uint64_t> sums_;    // r, g, b per cell
+  std::vector<Cell32> cells_;
+  std::vector<Cell64> wide_;  // only for areas beyond 2^24 pixels
   std::vector<std::uint16_t> cache_;
   std::vector<std::uint32_t> palette_;
   std::vector<Bin> bins_;
