@@ -111,6 +111,30 @@ class BufferPool {
   std::vector<std::vector<std::uint8_t>> free_;
 };
 
+// Frames the writer has finished with, handed back so the frame thread reuses
+// their memory (a full-HD frame holds about 12 MB) instead of faulting in
+// fresh pages for every frame.
+template <typename T>
+class RecyclePool {
+ public:
+  std::optional<T> Take() {
+    std::lock_guard lock(mutex_);
+    if (free_.empty()) return std::nullopt;
+    T item = std::move(free_.back());
+    free_.pop_back();
+    return item;
+  }
+  void Give(T item) {
+    std::lock_guard lock(mutex_);
+    if (free_.size() < kKept) free_.push_back(std::move(item));
+  }
+
+ private:
+  static constexpr std::size_t kKept = 2;
+  std::mutex mutex_;  // guards free_
+  std::vector<T> free_;
+};
+
 struct RawFrame {
   std::vector<std::uint8_t> bytes;
   std::uint16_t delay = 0;
@@ -438,7 +462,7 @@ struct GifEncoder::Impl {
         y1 = y + 1;
       }
     }
-    IndexedFrame frame;
+    IndexedFrame frame = FreshFrame();
     if (first_frame) {
       frame.screen_width = screen_w;
       frame.screen_height = screen_h;
@@ -460,6 +484,24 @@ struct GifEncoder::Impl {
                      frame.bits, gif::LzwPart::kHead, lossy ? &*lossy : nullptr, frame.head);
     }
     SendWithDelay(std::move(frame), delay);
+  }
+
+  // An empty frame that keeps the memory of one the writer gave back.
+  IndexedFrame FreshFrame() {
+    IndexedFrame frame;
+    if (auto old = recycled.Take()) {
+      frame.palette.swap(old->palette);
+      frame.indices.swap(old->indices);
+      frame.either.swap(old->either);
+      frame.source.swap(old->source);
+      frame.head.bytes.swap(old->head.bytes);
+      frame.palette.clear();
+      frame.indices.clear();
+      frame.either.clear();
+      frame.source.clear();
+      frame.head.bytes.clear();
+    }
+    return frame;
   }
 
   static void MakeFiller(IndexedFrame& frame) {
@@ -499,27 +541,12 @@ struct GifEncoder::Impl {
     const std::size_t n = rw * rh;
     const std::size_t w = screen_w;
     rect.resize(n);
-    changed.assign(has_previous ? n : 0, 1);
-    std::size_t transitions_opaque = 0, transitions_clear = 0;
+    changed.resize(has_previous ? n : 0);
     for (std::size_t y = 0; y < rh; ++y) {
       const std::uint32_t* src = candidate.data() + (y0 + y) * w + x0;
       std::memcpy(rect.data() + y * rw, src, rw * sizeof(std::uint32_t));
       if (has_previous) {
-        const std::uint32_t* old = previous.data() + (y0 + y) * w + x0;
-        for (std::size_t x = 0; x < rw; ++x) changed[y * rw + x] = src[x] != old[x];
-      }
-    }
-    if (has_previous) {
-      // Runs decide what LZW makes of a stream: count where the value changes
-      // with and without transparency.
-      std::uint32_t last_opaque = rect[0];
-      std::uint64_t last_clear = changed[0] ? rect[0] : 0x1000000u;
-      for (std::size_t i = 1; i < n; ++i) {
-        transitions_opaque += rect[i] != last_opaque;
-        last_opaque = rect[i];
-        const std::uint64_t v = changed[i] ? rect[i] : 0x1000000u;
-        transitions_clear += v != last_clear;
-        last_clear = v;
+        MarkChanged(src, previous.data() + (y0 + y) * w + x0, changed.data() + y * rw, rw);
       }
     }
 
@@ -530,18 +557,26 @@ struct GifEncoder::Impl {
       WriteExact(frame, true);
       return;
     }
-    const bool prefer_opaque = !has_previous || transitions_opaque < transitions_clear;
-    if (prefer_opaque && CountExact(false, 256)) {
-      WriteExact(frame, false);
-      return;
-    }
-    if (has_previous && CountExact(true, 255)) {
-      WriteExact(frame, true);
-      return;
-    }
-    if (!prefer_opaque && CountExact(false, 256)) {
-      WriteExact(frame, false);
-      return;
+    if (!has_previous) {
+      if (CountExact(false, 256)) {
+        WriteExact(frame, false);
+        return;
+      }
+    } else {
+      // All 256 colours opaque, or the changed pixels' colours with the rest
+      // clear: where both fit, the stream with fewer value changes is taken,
+      // as LZW makes longer strings of it.
+      const bool all_fit = CountExact(false, 256);
+      const bool changed_fit = CountExact(true, 255);  // leaves its table in `colours`
+      if (all_fit && (!changed_fit || PreferOpaque())) {
+        CountExact(false, 256);
+        WriteExact(frame, false);
+        return;
+      }
+      if (changed_fit) {
+        WriteExact(frame, true);
+        return;
+      }
     }
     // Too many colours: a quantised table for the changed pixels, the rest
     // transparent so that unchanged areas keep exactly what is shown.
@@ -555,11 +590,49 @@ struct GifEncoder::Impl {
     frame.bits = BitsFor(frame.palette.size());
     frame.palette.resize(std::size_t{1} << frame.bits, 0);
     const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+    // Neighbours often share a colour: its index is looked up once per run.
+    std::uint32_t last = rect[0] ^ 1u;
+    std::uint8_t last_index = 0;
     for (std::size_t i = 0; i < n; ++i) {
-      frame.indices[i] = (clear && !changed[i]) ? t : quantiser.Map(rect[i]);
+      if (clear && !changed[i]) {
+        frame.indices[i] = t;
+        continue;
+      }
+      if (rect[i] != last) {
+        last = rect[i];
+        last_index = quantiser.Map(last);
+      }
+      frame.indices[i] = last_index;
     }
-    frame.source = rect;
+    frame.source.swap(rect);  // rect is written afresh for the next frame
     frame.max_error = kLossyError;
+  }
+
+  // changed[x] = whether a[x] differs from b[x], eight flags per store.
+  static void MarkChanged(const std::uint32_t* a, const std::uint32_t* b, std::uint8_t* changed,
+                          std::size_t count) {
+    std::size_t x = 0;
+    for (; x + 8 <= count; x += 8) {
+      std::uint64_t flags = 0;
+      for (unsigned k = 0; k < 8; ++k) {
+        flags |= static_cast<std::uint64_t>(a[x + k] != b[x + k]) << (8 * k);
+      }
+      std::memcpy(changed + x, &flags, 8);
+    }
+    for (; x < count; ++x) changed[x] = a[x] != b[x];
+  }
+
+  // Runs decide what LZW makes of a stream: whether the values change less
+  // often written opaque than with the unchanged pixels clear.
+  bool PreferOpaque() const {
+    std::size_t transitions_opaque = 0, transitions_clear = 0;
+    for (std::size_t i = 1; i < rect.size(); ++i) {
+      const unsigned differs = rect[i] != rect[i - 1];
+      const unsigned a = changed[i], b = changed[i - 1];
+      transitions_opaque += differs;
+      transitions_clear += (a ^ b) | (a & differs);
+    }
+    return transitions_opaque < transitions_clear;
   }
 
   bool CountExact(bool changed_only, int limit) {
@@ -660,6 +733,7 @@ struct GifEncoder::Impl {
         gif::AppendLzwImageData(frame->indices, frame->bits, out, lossy ? &*lossy : nullptr);
       }
       Append(out);  // a failure is sticky and reported by Save
+      recycled.Give(std::move(*frame));
     }
   }
 
@@ -715,6 +789,7 @@ struct GifEncoder::Impl {
   BufferPool pool;
   BoundedQueue<RawFrame> raw_queue;
   BoundedQueue<IndexedFrame> indexed_queue;
+  RecyclePool<IndexedFrame> recycled;
 
   // Temporary file: opened by the constructor, then used by the writer thread
   // only, then by Save after the workers have been joined.
