@@ -1,6 +1,7 @@
 #include "output/gif/gif_palette.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <span>
 
@@ -55,31 +56,65 @@ std::uint32_t CellCentre(std::uint32_t cell) {
   return r << 16 | g << 8 | b;
 }
 
-// The first entry of `table` nearest to `c` (gif::Distance), or 0 for an
-// empty table. The green term alone (the largest weight) rules out most
-// entries before the whole distance is needed; ties keep the first, as a
-// plain search would.
-std::size_t NearestIn(std::uint32_t c, std::span<const std::uint32_t> table) {
-  if (table.empty()) return 0;
+}  // namespace
+
+void GreenOrder::Build(std::span<const std::uint32_t> table) {
+  entries_.clear();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    entries_.push_back({table[i], static_cast<std::uint16_t>(i), static_cast<std::uint8_t>(Channel(table[i], 1))});
+  }
+  std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+    return a.green != b.green ? a.green < b.green : a.index < b.index;
+  });
+  std::size_t at = 0;
+  for (int g = 0; g <= 256; ++g) {
+    while (at < entries_.size() && entries_[at].green < g) ++at;
+    first_[static_cast<std::size_t>(g)] = static_cast<std::uint16_t>(at);
+  }
+}
+
+std::size_t GreenOrder::Nearest(std::uint32_t c) const {
+  const std::size_t n = entries_.size();
+  if (n == 0) return 0;
   const int g = Channel(c, 1);
-  std::int64_t best = Distance(c, table[0]);
-  std::size_t best_index = 0;
-  for (std::size_t i = 1; i < table.size() && best > 0; ++i) {
-    const int dg = g - Channel(table[i], 1);
-    if (4 * dg * dg >= best) continue;
-    const std::int64_t d = Distance(c, table[i]);
-    if (d < best) {
+  std::size_t up = first_[static_cast<std::size_t>(g)], down = up;  // [down, up) searched
+  std::int64_t best = INT64_MAX;
+  std::size_t best_index = n;
+  const auto consider = [&](const Entry& e) {
+    const std::int64_t d = Distance(c, e.colour);
+    if (d < best || (d == best && e.index < best_index)) {
       best = d;
-      best_index = i;
+      best_index = e.index;
+    }
+  };
+  bool going_up = up < n, going_down = down > 0;
+  while (going_up || going_down) {
+    if (going_up) {
+      const Entry& e = entries_[up];
+      const int dg = e.green - g;
+      if (4 * dg * dg > best) {
+        going_up = false;
+      } else {
+        consider(e);
+        going_up = ++up < n;
+      }
+    }
+    if (going_down) {
+      const Entry& e = entries_[down - 1];
+      const int dg = g - e.green;
+      if (4 * dg * dg > best) {
+        going_down = false;
+      } else {
+        consider(e);
+        going_down = --down > 0;
+      }
     }
   }
   return best_index;
 }
 
-}  // namespace
-
 std::uint16_t Quantiser::Nearest(std::uint32_t cell) const {
-  return static_cast<std::uint16_t>(NearestIn(CellCentre(cell), palette_));
+  return static_cast<std::uint16_t>(order_.Nearest(CellCentre(cell)));
 }
 
 namespace {
@@ -109,15 +144,27 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
   std::fill(cells_.begin(), cells_.end(), Cell32{});
   for (std::size_t from = 0; from < pixels.size(); from += kChunk) {
     const std::size_t to = std::min(pixels.size(), from + kChunk);
+    // Runs of one colour (common on screens) are added once.
+    std::uint32_t colour = 0, run = 0;
+    const auto add = [&] {
+      Cell32& e = cells_[Cell(colour)];
+      e.count += run;
+      e.r += run * ((colour >> 16) & 0xFF);
+      e.g += run * ((colour >> 8) & 0xFF);
+      e.b += run * (colour & 0xFF);
+    };
     for (std::size_t i = from; i < to; ++i) {
       if (!use.empty() && !use[i]) continue;
       const std::uint32_t c = pixels[i];
-      Cell32& e = cells_[Cell(c)];
-      ++e.count;
-      e.r += (c >> 16) & 0xFF;
-      e.g += (c >> 8) & 0xFF;
-      e.b += c & 0xFF;
+      if (c == colour && run > 0) {
+        ++run;
+        continue;
+      }
+      if (run > 0) add();
+      colour = c;
+      run = 1;
     }
+    if (run > 0) add();
     if (spills) Spill(cells_, wide_);
   }
   bins_.clear();
@@ -207,12 +254,13 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
   // the entries follow the colour clusters.
   {
     const std::size_t k = fresh.size();
+    fresh_order_.Build(fresh);
     std::vector<std::uint64_t> acc(4 * k, 0);
     for (const Bin& b : bins_) {
       const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
                                  static_cast<std::uint32_t>(b.g / b.count) << 8 |
                                  static_cast<std::uint32_t>(b.b / b.count);
-      const std::size_t best = NearestIn(mean, fresh);
+      const std::size_t best = fresh_order_.Nearest(mean);
       acc[4 * best] += b.count;
       acc[4 * best + 1] += b.r;
       acc[4 * best + 2] += b.g;
@@ -248,6 +296,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     if (kept_error <= fresh_error * 1.25 || kept_error <= 12.0 * static_cast<double>(n)) return;
   }
   palette_ = std::move(fresh);
+  order_.Build(palette_);
   std::fill(cache_.begin(), cache_.end(), kUnknown);
 }
 

@@ -41,6 +41,26 @@ class ExactColours {
   bool initialised_ = false;
 };
 
+// A colour table ordered by green, for nearest-entry searches (gif::Distance)
+// that start at the colour's green and stop on each side once the green term
+// alone exceeds the best distance found. Gives the same entry as a search of
+// the whole table: the lowest index among the nearest.
+class GreenOrder {
+ public:
+  void Build(std::span<const std::uint32_t> table);
+  // The index in the table; 0 for an empty table.
+  std::size_t Nearest(std::uint32_t colour) const;
+
+ private:
+  struct Entry {
+    std::uint32_t colour;
+    std::uint16_t index;
+    std::uint8_t green;
+  };
+  std::vector<Entry> entries_;
+  std::uint16_t first_[257] = {};  // per green level: the first entry at or above it
+};
+
 // Median cut over a 15-bit histogram, with a nearest-colour cache per 15-bit
 // cell. The table in use is kept while its error on a new frame stays close
 // to that of a fresh table.
@@ -82,6 +102,8 @@ class Quantiser {
   std::vector<Cell64> wide_;  // only for areas beyond 2^24 pixels
   std::vector<std::uint16_t> cache_;
   std::vector<std::uint32_t> palette_;
+  GreenOrder order_;        // palette_ by green
+  GreenOrder fresh_order_;  // a candidate table by green
   std::vector<Bin> bins_;
 };
 
