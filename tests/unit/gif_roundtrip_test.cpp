@@ -157,6 +157,43 @@ TEST(GifRoundTrip, ManyColoursStayCloseAndUnchangedAreasStayExactlyAsShown) {
   }
 }
 
+TEST(GifRoundTrip, LargeFramesInARowKeepTheirOwnColours) {
+  // Frames above the size whose LZW work the two threads share, one after
+  // another, so that later frames reuse the memory of earlier ones: photo-like
+  // frames (quantised, lossy LZW), with a few-colour frame (exact, unchanged
+  // pixels written either way) in between.
+  ScratchDir dir;
+  constexpr int kW = 480, kH = 320;
+  Picture stripes = Solid(kW, kH, 0x102030);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      if ((x / 7 + y / 5) % 3 == 0) stripes.pixels[static_cast<std::size_t>(y) * kW + x] = 0xE0C040;
+  Picture shifted = stripes;  // a band moves: its unchanged pixels may be written either way
+  for (int y = 100; y < 200; ++y)
+    for (int x = 0; x < kW; ++x)
+      shifted.pixels[static_cast<std::size_t>(y) * kW + x] = ((x / 7 + y / 5) % 3 == 1) ? 0xE0C040 : 0x102030;
+  const std::vector<Picture> frames = {ManyColours(kW, kH, 0), ManyColours(kW, kH, 5), stripes, shifted,
+                                       ManyColours(kW, kH, 9), ManyColours(kW, kH, 13)};
+  const auto shown = Replay(Record(dir, frames, kW, kH));
+  ASSERT_EQ(shown.size(), frames.size());
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    if (f == 2 || f == 3) {
+      EXPECT_EQ(shown[f].screen.pixels, frames[f].pixels) << "frame " << f;
+      continue;
+    }
+    double error = 0;
+    for (std::size_t i = 0; i < frames[f].pixels.size(); ++i) {
+      for (int shift : {0, 8, 16}) {
+        error += std::abs(static_cast<int>((frames[f].pixels[i] >> shift) & 0xFF) -
+                          static_cast<int>((shown[f].screen.pixels[i] >> shift) & 0xFF));
+      }
+    }
+    // These frames span red, green and blue at once: 255 entries leave about
+    // 9 to 11 levels on average; stale memory from an earlier frame would not.
+    EXPECT_LT(error / (3.0 * static_cast<double>(frames[f].pixels.size())), 12.0) << "frame " << f;
+  }
+}
+
 TEST(GifRoundTrip, NoiseThatFillsTheCodeTableDecodes) {
   // Eight colours of noise over 400x300 runs the LZW table full many times.
   ScratchDir dir;
