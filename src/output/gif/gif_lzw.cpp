@@ -64,10 +64,11 @@ void AppendSubBlocks(const std::uint8_t* data, std::size_t size, std::vector<std
   }
 }
 
-}  // namespace
-
-void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
-               const LzwChoices* choices, LzwBits& out) {
+// The encoder, built once per kind of freedom, so the loop over the indices
+// carries no tests for freedoms the frame does not have.
+template <bool kLossy, bool kEither>
+void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
+            const LzwChoices* choices, LzwBits& out) {
   const std::uint32_t clear = 1u << min_code_size;
   const std::uint32_t end = clear + 1;
   // At most one code per index, a clear code per full table and three more.
@@ -78,8 +79,8 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // reads one small array. kEmpty marks a free slot: it would be code 4095
   // continuing code 4095, which cannot exist. Cleared with the table.
   std::vector<std::uint32_t> slots(kHashSize, kEmpty);
-  const LzwChoices* lossy = choices && choices->max_error > 0 ? choices : nullptr;
-  const bool has_either = choices && choices->transparent >= 0 && !choices->either.empty();
+  const LzwChoices* lossy = kLossy ? choices : nullptr;
+  constexpr bool has_either = kEither;
   const std::uint32_t clear_index = has_either ? static_cast<std::uint32_t>(choices->transparent) : 0;
   // For lossy matching: the strings that continue each code and may stand in
   // (their last index is not the transparent one), as lists that carry the
@@ -91,7 +92,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   };
   std::vector<std::uint16_t> first_child;
   std::vector<Child> children;
-  if (lossy) {
+  if (kLossy) {
     first_child.assign(kTableLimit, kNone);
     children.assign(kTableLimit, Child{0, kNone});
   }
@@ -125,7 +126,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   // its codes as soon as its next free code no longer fits: keep in step.
   const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
     slots[slot] = key << 12 | next;
-    if (lossy && static_cast<int>(key & 0xFF) != lossy->transparent) {
+    if (kLossy && static_cast<int>(key & 0xFF) != lossy->transparent) {
       const std::uint32_t parent = key >> 8;
       children[next] = Child{lossy->palette[key & 0xFF], first_child[parent]};
       first_child[parent] = static_cast<std::uint16_t>(next);
@@ -161,7 +162,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
         continue;
       }
     }
-    if (lossy && static_cast<int>(byte) != lossy->transparent) {
+    if (kLossy && static_cast<int>(byte) != lossy->transparent) {
       const std::uint32_t want = lossy->source[i];
       std::int64_t best = lossy->max_error + 1;
       std::uint32_t best_code = kNone;
@@ -194,7 +195,7 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
       // Table full: start afresh, so codes keep adapting to the picture.
       writer.Put(clear, bits);
       std::fill(slots.begin(), slots.end(), kEmpty);
-      if (lossy) std::fill(first_child.begin(), first_child.end(), kNone);
+      if (kLossy) std::fill(first_child.begin(), first_child.end(), kNone);
       bits = min_code_size + 1;
       next = end + 1;
     }
@@ -209,6 +210,23 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   }
   writer.Put(last, bits);
   writer.Flush();
+}
+
+}  // namespace
+
+void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
+               const LzwChoices* choices, LzwBits& out) {
+  const bool lossy = choices && choices->max_error > 0;
+  const bool either = choices && choices->transparent >= 0 && !choices->either.empty();
+  if (lossy && either) {
+    Encode<true, true>(indices, min_code_size, part, choices, out);
+  } else if (lossy) {
+    Encode<true, false>(indices, min_code_size, part, choices, out);
+  } else if (either) {
+    Encode<false, true>(indices, min_code_size, part, choices, out);
+  } else {
+    Encode<false, false>(indices, min_code_size, part, choices, out);
+  }
 }
 
 void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail,
