@@ -90,6 +90,8 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
 // Reads the whole file into `bytes` (its memory is reused from frame to
 // frame) with one read; false when it cannot be read.
 bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;  // a folder opens, but has no size
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   in.seekg(0, std::ios::end);
