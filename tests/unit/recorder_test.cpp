@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "app/main_window_layout.h"
 #include "gif_test_support.h"
@@ -30,29 +29,7 @@ TEST(RecorderTiming, DelayAndIntervalFollowTheRate) {
   }
 }
 
-// A folder of its own per test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() / ("orvamy-test-" + std::to_string(rd()));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
+using TempDir = gif_test::ScratchDir;  // a folder of its own per test, removed afterwards
 
 // Capturing costs 30 ms of (manual) time, so pacing by deadlines can be seen.
 class SlowScreen final : public ScreenSource {
