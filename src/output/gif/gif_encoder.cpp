@@ -163,8 +163,10 @@ struct GifEncoder::Impl {
       : info(animation),
         raw_queue(kMaxQueuedFrames, kMaxQueuedBytes),
         indexed_queue(3, kMaxQueuedBytes / 2) {
-    if (!options.work_directory.empty() && OpenTemporary(options.work_directory)) {
-    } else {
+    const bool beside_target =
+        !options.work_directory.empty() && OpenTemporary(options.work_directory);
+    if (!beside_target) {
+      // Saving will then copy instead of rename.
       std::error_code ec;
       const fs::path system_temp = fs::temp_directory_path(ec);
       if (ec || !OpenTemporary(system_temp)) failed = true;
@@ -188,6 +190,10 @@ struct GifEncoder::Impl {
       body();
     } catch (const std::exception& e) {
       SetError(e.what());
+      raw_queue.Close();
+      indexed_queue.Close();
+    } catch (...) {
+      SetError("the encoder stopped");
       raw_queue.Close();
       indexed_queue.Close();
     }
@@ -774,7 +780,5 @@ SaveResult GifEncoder::Save(std::string_view path) {
   }
   return m.Place(path);
 }
-
-fs::path GifEncoder::temporary_path() const { return impl_->temp_path; }
 
 }  // namespace orvamy

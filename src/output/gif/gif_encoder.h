@@ -11,13 +11,10 @@
 // Save() drains both threads, ends the file and moves it into place.
 // Memory stays flat: a few frames in flight, whatever the recording's length.
 
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "output/gif/gif_builder.h"
@@ -43,12 +40,8 @@ class GifEncoder {
   // Called on the recorder thread only. See SaveAnimation.
   SaveResult Save(std::string_view path);
 
-  // Where the temporary file currently lives (empty before it exists); for tests.
-  std::filesystem::path temporary_path() const;
-
-  struct Impl;
-
  private:
+  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 

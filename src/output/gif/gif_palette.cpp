@@ -159,6 +159,38 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     fresh_error += box.error;
   }
 
+  // One k-means round: every bin moves to its nearest entry, every entry to
+  // the mean of its bins. Median cut's boxes have straight edges; this lets
+  // the entries follow the colour clusters.
+  {
+    const std::size_t k = fresh.size();
+    std::vector<std::uint64_t> acc(4 * k, 0);
+    for (const Bin& b : bins_) {
+      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
+                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
+                                 static_cast<std::uint32_t>(b.b / b.count);
+      std::size_t best = 0;
+      std::int64_t best_d = Distance(mean, fresh[0]);
+      for (std::size_t i = 1; i < k && best_d > 0; ++i) {
+        const std::int64_t d = Distance(mean, fresh[i]);
+        if (d < best_d) {
+          best_d = d;
+          best = i;
+        }
+      }
+      acc[4 * best] += b.count;
+      acc[4 * best + 1] += b.r;
+      acc[4 * best + 2] += b.g;
+      acc[4 * best + 3] += b.b;
+    }
+    for (std::size_t i = 0; i < k; ++i) {
+      const std::uint64_t n = acc[4 * i];
+      if (n == 0) continue;
+      const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
+      fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
+    }
+  }
+
   // Keep the table in use when it does nearly as well: its colours stay put
   // across frames, and its cache stays warm.
   if (!palette_.empty() && palette_.size() <= static_cast<std::size_t>(max_colours)) {
