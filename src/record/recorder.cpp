@@ -26,6 +26,12 @@ std::uint16_t FrameDelayForRate(std::int32_t fps) {
   return static_cast<std::uint16_t>(TruncToInt32(100.0 / fps));
 }
 
+bool IsRecordableSize(std::int32_t width, std::int32_t height) {
+  return width >= 1 && height >= 1 && width <= FrameCanvas::kMaxSide &&
+         height <= FrameCanvas::kMaxSide &&
+         static_cast<std::int64_t>(width) * height <= FrameCanvas::kMaxPixels;
+}
+
 std::int64_t FrameIntervalMicrosForRate(std::int32_t fps) {
   if (fps <= 0) return 0;
   return static_cast<std::int64_t>(1'000'000.0 / fps);
@@ -97,6 +103,18 @@ void Recorder::ReapFinishedWorkers() {
 
 void Recorder::RecordGif() {
   ports_.view.SetRecordEnabled(false);
+
+  // A box that reads as 0 or less, or a size beyond what a frame can hold,
+  // would record an animation of nothing: say so instead of starting.
+  const std::int32_t width = TextToInt(ports_.boxes.WidthText());
+  const std::int32_t height = TextToInt(ports_.boxes.HeightText());
+  if (!IsRecordableSize(width, height)) {
+    flag_.store(kIdle);
+    ShowOutcome(std::string(kBadSizeMessage) + "宽 " + IntToText(width) + "，高 " +
+                IntToText(height));
+    RestoreWindowIfIdle();
+    return;
+  }
 
   GifMaker maker;
   AnimationInfo animation;
@@ -181,6 +199,10 @@ void Recorder::Finish(GifMaker& maker) {
     ShowOutcome(std::string(kSaveFailedMessage) + failures);
   }
 
+  RestoreWindowIfIdle();
+}
+
+void Recorder::RestoreWindowIfIdle() {
   // Another recording may have started while the box was open; it owns the
   // caption and the button now.
   if (flag_.load() == kIdle) {

@@ -28,6 +28,12 @@ inline constexpr std::string_view kSavedNotCopiedMessage =
     "文件保存成功！无法复制到剪贴板,请自己重试！！！";
 inline constexpr std::string_view kSaveFailedMessage = "文件保存失败！录像未能写入：";
 inline constexpr std::string_view kSavedElsewhereNote = "程序目录无法写入，文件已保存到：";
+inline constexpr std::string_view kBadSizeMessage =
+    "无法录制：宽度和高度须在 1 到 32627 像素之间，宽×高不超过 67108864 像素。当前：";
+
+// Whether a recording of this size can be made: at least one pixel each way
+// and no larger than the frame canvas can hold.
+bool IsRecordableSize(std::int32_t width, std::int32_t height);
 
 // Where recordings are saved: the program's directory first, then fallbacks
 // (the user's pictures folder, the home folder) for when it is not writable.
@@ -90,6 +96,7 @@ class Recorder final : public RecordingControl {
   std::int32_t CaptureFrames(GifMaker& maker, const FrameInfo& frame_info);
   void Finish(GifMaker& maker);
   void ShowOutcome(const std::string& message);
+  void RestoreWindowIfIdle();
   void ReapFinishedWorkers();
 
   RecorderPorts ports_;

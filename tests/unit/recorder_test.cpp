@@ -215,6 +215,39 @@ TEST_F(RecorderTest, AStopDuringTheStartTakesEffectAfterOneFrame) {
   EXPECT_EQ(FrameCaptions(), std::vector<std::string>{"帧数：1"});
 }
 
+TEST_F(RecorderTest, SizesThatCannotBeRecordedAreRefusedWithAMessage) {
+  const struct {
+    const char *width, *height;
+  } cases[] = {{"0", "250"}, {"350", "-5"}, {"", "250"}, {"abc", "abc"},
+               {"40000", "10"}, {"9000", "9000"}};
+  Recorder& recorder = MakeRecorder();
+  std::size_t shown = 0;
+  for (const auto& c : cases) {
+    boxes.width = c.width;
+    boxes.height = c.height;
+    recorder.StartRecording();
+    ASSERT_TRUE(messages.WaitForShown(++shown, milliseconds(5000))) << c.width << "x" << c.height;
+    EXPECT_TRUE(messages.shown().back().text.starts_with(kBadSizeMessage)) << c.width;
+    // The next start request is accepted again once the refusal is done.
+    while (recorder.IsRecording()) std::this_thread::yield();
+  }
+  recorder.Shutdown();
+  EXPECT_TRUE(FrameCaptions().empty());
+  EXPECT_TRUE(dir.Files().empty());
+  EXPECT_EQ(view.record_enabled().back(), true);
+  EXPECT_EQ(view.captions().back(), kMainWindowTitle);
+}
+
+TEST(RecordableSize, CoversTheCanvasRange) {
+  EXPECT_TRUE(IsRecordableSize(1, 1));
+  EXPECT_TRUE(IsRecordableSize(32627, 2000));
+  EXPECT_TRUE(IsRecordableSize(8192, 8192));
+  EXPECT_FALSE(IsRecordableSize(0, 5));
+  EXPECT_FALSE(IsRecordableSize(5, -1));
+  EXPECT_FALSE(IsRecordableSize(32628, 1));
+  EXPECT_FALSE(IsRecordableSize(8193, 8192));
+}
+
 TEST_F(RecorderTest, StopWithoutARecordingChangesNothing) {
   Recorder& recorder = MakeRecorder();
   recorder.StopRecording();
