@@ -31,6 +31,7 @@ TITLE = "Orvamy GIF录制"
 MESSAGE_TITLE = "信息："
 SAVED_COPIED = "文件保存成功！并复制到剪贴板，可以直接使用。"
 SAVED_ELSEWHERE = "程序目录无法写入，文件已保存到："
+BAD_SIZE = "无法录制：宽度和高度须在 1 到 32627 像素之间"
 
 # Places well away from the main window (centred) and the message box.
 P1 = (250, 200)
@@ -235,7 +236,12 @@ class Program:
 
     def dismiss(self, box):
         run("xdotool", "windowactivate", "--sync", box, check=False)
-        run("xdotool", "key", "--window", box, "Return", check=False)
+        # Click OK as a user does. A Return sent with "xdotool key --window"
+        # sometimes reached the next box as well, which then closed at once.
+        geo = out("xdotool", "getwindowgeometry", "--shell", box)
+        g = dict(line.split("=") for line in geo.split())
+        move(int(g["X"]) + int(g["WIDTH"]) - 50, int(g["Y"]) + int(g["HEIGHT"]) - 25)
+        run("xdotool", "click", "1")
         try:
             wait_for("the box to close", lambda: self.find(MESSAGE_TITLE) is None, 3)
         except AssertionError:
@@ -396,6 +402,18 @@ class Suite:
             prog.dismiss(box)
         finally:
             os.chmod(prog.folder, 0o755)
+            assert prog.close() == 0
+
+    def test_size_that_cannot_be_recorded(self):
+        prog = self.start()
+        try:
+            prog.set_box(WIDTH_EDIT, "0")
+            prog.click(RECORD)
+            box = prog.wait_message()
+            assert prog.messages()[-1].startswith(BAD_SIZE), prog.messages()[-1]
+            prog.dismiss(box)
+            assert not prog.gifs(), prog.gifs()
+        finally:
             assert prog.close() == 0
 
     def test_two_recordings_never_overwrite(self):
