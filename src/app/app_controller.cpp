@@ -1,6 +1,6 @@
 #include "app/app_controller.h"
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 #include "app/wheel_sizing.h"
 
 namespace orvamy {

@@ -14,7 +14,7 @@
 #include "capture/compose.h"
 #include "capture/frame_canvas.h"
 #include "hotkeys/hotkey_dispatcher.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "preview/preview_controller.h"
 #include "record/recorder.h"
 

@@ -1,6 +1,6 @@
 #include "app/controls_model.h"
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 
 namespace orvamy {
 

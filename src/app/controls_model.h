@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

@@ -8,7 +8,7 @@
 
 #include "base/byte_array.h"
 #include "capture/frame_canvas.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "capture/bmp.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

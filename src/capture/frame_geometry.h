@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

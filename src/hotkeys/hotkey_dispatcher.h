@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ports.h"
-#include "record/recording_control.h"
+#include "ports/ports.h"
+#include "ports/recording_control.h"
 
 namespace orvamy {
 

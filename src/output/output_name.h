@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 
 namespace orvamy {
 namespace {

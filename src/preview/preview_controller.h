@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "capture/compose.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy {
 

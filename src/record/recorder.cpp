@@ -4,7 +4,7 @@
 #include <cmath>
 #include <span>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 #include "base/path_text.h"
 #include "base/text_number.h"
 #include "output/output_name.h"

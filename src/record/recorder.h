@@ -16,8 +16,9 @@
 #include "capture/compose.h"
 #include "capture/frame_canvas.h"
 #include "output/gif/gif_builder.h"
-#include "platform/ports.h"
-#include "record/recording_control.h"
+#include "ports/ports.h"
+#include "ports/recording_control.h"
+#include "ports/save_locations.h"
 
 namespace orvamy {
 
@@ -34,13 +35,6 @@ inline constexpr std::string_view kBadSizeMessage =
 // Whether a recording of this size can be made: at least one pixel each way
 // and no larger than the frame canvas can hold.
 bool IsRecordableSize(std::int32_t width, std::int32_t height);
-
-// Where recordings are saved: the program's directory first, then fallbacks
-// (the user's pictures folder, the home folder) for when it is not writable.
-struct SaveLocations {
-  std::vector<std::string> directories;
-  char separator = '/';
-};
 
 struct RecorderPorts {
   ScreenSource& screen;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 #include "platform/fake/fake_platform.h"
 
 namespace orvamy {

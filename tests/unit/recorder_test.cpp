@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 #include "gif_test_support.h"
 #include "platform/fake/fake_platform.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::fake {
 

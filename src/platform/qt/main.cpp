@@ -11,7 +11,7 @@
 
 #include "app/app_controller.h"
 #include "platform/qt/main_window.h"
-#include "platform/qt/posix_system.h"
+#include "platform/posix/posix_system.h"
 #include "platform/qt/preview_window.h"
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_messages.h"
@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
   orvamy::qt::UiBridge bridge(app);
   orvamy::qt::QtMessages messages(bridge);
   orvamy::qt::QtClipboard clipboard(bridge);
-  orvamy::qt::SteadyClock clock;
-  orvamy::qt::SystemLocalTime local_time;
+  orvamy::posix::SteadyClock clock;
+  orvamy::posix::SystemLocalTime local_time;
   orvamy::qt::QtTimer preview_timer;
 
   orvamy::qt::MainWindow window(window_manager);
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
   orvamy::AppController controller(orvamy::AppPorts{
       screen, screen, clock, local_time, window, messages, clipboard, hotkeys, preview,
-      preview_timer, window, orvamy::qt::LinuxSaveLocations()});
+      preview_timer, window, orvamy::posix::LinuxSaveLocations()});
   controller_ptr = &controller;
   window.Attach(controller, preview_timer);
 

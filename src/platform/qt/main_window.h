@@ -13,8 +13,8 @@
 #include <map>
 
 #include "app/app_controller.h"
-#include "app/main_window_layout.h"
-#include "platform/ports.h"
+#include "form/main_window_layout.h"
+#include "ports/ports.h"
 
 class QComboBox;
 class QCheckBox;

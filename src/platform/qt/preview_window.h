@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::qt {
 

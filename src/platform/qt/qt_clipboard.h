@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "platform/qt/ui_bridge.h"
 
 class QMimeData;

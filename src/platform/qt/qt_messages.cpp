@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 
 namespace orvamy::qt {
 namespace {

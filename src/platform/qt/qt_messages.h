@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "platform/qt/ui_bridge.h"
 
 class QMessageBox;

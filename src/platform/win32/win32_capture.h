@@ -4,7 +4,7 @@
 // the virtual screen; a monitor left of or above the primary one gives
 // negative coordinates, which work unchanged.
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::win32 {
 

@@ -5,7 +5,7 @@
 // "Preferred DropEffect" of copy, so that chat programs that take files paste
 // the animated GIF.
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::win32 {
 

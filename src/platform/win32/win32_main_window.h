@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app/app_controller.h"
-#include "app/main_window_layout.h"
-#include "platform/ports.h"
+#include "form/main_window_layout.h"
+#include "ports/ports.h"
 #include "platform/win32/win32_preview.h"
 #include "platform/win32/win32_util.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/main_window_layout.h"
+#include "form/main_window_layout.h"
 #include "platform/win32/win32_util.h"
 
 namespace orvamy::win32 {

@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::win32 {
 

@@ -6,7 +6,7 @@
 // since Windows 8 a plain screen copy includes layered windows, and the veil
 // would otherwise darken every recorded frame.
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "platform/win32/win32_util.h"
 
 namespace orvamy::win32 {

@@ -2,7 +2,7 @@
 // Time and places: the steady clock the recorder paces by, local wall-clock
 // time for the file name, and the folders recordings are saved in.
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "record/recorder.h"
 #include "platform/win32/win32_util.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::x11 {
 

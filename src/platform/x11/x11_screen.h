@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace orvamy::x11 {
 

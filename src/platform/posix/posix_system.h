@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/ports.h"
-#include "record/recorder.h"
+#include "ports/ports.h"
+#include "ports/save_locations.h"
 
-namespace orvamy::qt {
+namespace orvamy::posix {
 
 class SteadyClock final : public Clock {
  public:
@@ -25,4 +25,4 @@ class SystemLocalTime final : public LocalTimeSource {
 // folder (XDG) when it exists, then the home folder.
 SaveLocations LinuxSaveLocations();
 
-}  // namespace orvamy::qt
+}  // namespace orvamy::posix

@@ -1,11 +1,11 @@
-#include "platform/qt/posix_system.h"
+#include "platform/posix/posix_system.h"
 
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-namespace orvamy::qt {
+namespace orvamy::posix {
 namespace {
 
 std::string Env(const char* name) {
@@ -73,4 +73,4 @@ SaveLocations LinuxSaveLocations() {
   return locations;
 }
 
-}  // namespace orvamy::qt
+}  // namespace orvamy::posix
