@@ -7,8 +7,8 @@ HotkeyDispatcher::~HotkeyDispatcher() {
 }
 
 void HotkeyDispatcher::RegisterKeys(HotkeyRegistrar& registrar) {
-  start_id_ = registrar.RegisterGlobalHotkey(0, kVirtualKeyF7);
-  stop_id_ = registrar.RegisterGlobalHotkey(0, kVirtualKeyF8);
+  start_id_ = registrar.RegisterGlobalHotkey(Modifiers::kNone, Key::kF7);
+  stop_id_ = registrar.RegisterGlobalHotkey(Modifiers::kNone, Key::kF8);
 }
 
 void HotkeyDispatcher::OnHotkey(std::int32_t id) {

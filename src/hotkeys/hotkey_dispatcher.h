@@ -10,11 +10,6 @@
 
 namespace orvamy {
 
-inline constexpr int kVirtualKeyF7 = 0x76;
-inline constexpr int kVirtualKeyF8 = 0x77;
-// The identifiers a back end hands out for the two keys, in registration order.
-inline constexpr std::int32_t kFirstHotkeyId = 33001;
-
 class HotkeyDispatcher {
  public:
   explicit HotkeyDispatcher(RecordingControl& recorder) : recorder_(recorder) {}

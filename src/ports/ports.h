@@ -125,13 +125,27 @@ class ClipboardExporter {
   virtual bool CopyGifForQQ(const std::string& path) = 0;
 };
 
+// The keys the core asks for. Each back end maps them to its own key codes.
+enum class Key { kF7, kF8 };
+
+// Modifier keys held down, as a set.
+enum class Modifiers : unsigned { kNone = 0, kCtrl = 1, kShift = 2, kAlt = 4 };
+constexpr Modifiers operator|(Modifiers a, Modifiers b) {
+  return static_cast<Modifiers>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+// Whether every modifier of `wanted` is in `held`.
+constexpr bool Has(Modifiers held, Modifiers wanted) {
+  return (static_cast<unsigned>(held) & static_cast<unsigned>(wanted)) ==
+         static_cast<unsigned>(wanted);
+}
+
 // System-wide hot keys. Called on the UI thread only.
 class HotkeyRegistrar {
  public:
   virtual ~HotkeyRegistrar() = default;
-  // Registers a key with the given modifiers (1 Ctrl, 2 Shift, 4 Alt) and
-  // returns its identifier, or 0 when the system refuses it.
-  virtual std::int32_t RegisterGlobalHotkey(int modifiers, int virtual_key) = 0;
+  // Registers a key with exactly the given modifiers and returns its
+  // identifier (never 0), or 0 when the system refuses it.
+  virtual std::int32_t RegisterGlobalHotkey(Modifiers modifiers, Key key) = 0;
 };
 
 // The preview frame window. Called on the UI thread only.

@@ -19,7 +19,8 @@ TEST(Hotkeys, RegistersPlainF7ThenF8AndDispatchesTheirIdentifiers) {
   fake::ScriptedHotkeys registrar;
   HotkeyDispatcher hotkeys(recorder);
   hotkeys.RegisterKeys(registrar);
-  EXPECT_EQ(registrar.registered, (std::vector<std::pair<int, int>>{{0, 0x76}, {0, 0x77}}));
+  EXPECT_EQ(registrar.registered, (std::vector<std::pair<Modifiers, Key>>{
+                                     {Modifiers::kNone, Key::kF7}, {Modifiers::kNone, Key::kF8}}));
   EXPECT_EQ(hotkeys.start_id(), 33001);
   EXPECT_EQ(hotkeys.stop_id(), 33002);
 
@@ -34,7 +35,7 @@ TEST(Hotkeys, RegistersPlainF7ThenF8AndDispatchesTheirIdentifiers) {
 TEST(Hotkeys, ARefusedKeyDoesNothingAndTheOtherStillWorks) {
   testing::StrictMock<MockRecording> recorder;
   fake::ScriptedHotkeys registrar;
-  registrar.refused_keys = {0x76};
+  registrar.refused_keys = {Key::kF7};
   HotkeyDispatcher hotkeys(recorder);
   hotkeys.RegisterKeys(registrar);
   EXPECT_EQ(hotkeys.start_id(), 0);

@@ -192,9 +192,9 @@ std::vector<std::string> ScriptedClipboard::calls() const {
   return calls_;
 }
 
-std::int32_t ScriptedHotkeys::RegisterGlobalHotkey(int modifiers, int virtual_key) {
-  registered.emplace_back(modifiers, virtual_key);
-  if (std::find(refused_keys.begin(), refused_keys.end(), virtual_key) != refused_keys.end()) {
+std::int32_t ScriptedHotkeys::RegisterGlobalHotkey(Modifiers modifiers, Key key) {
+  registered.emplace_back(modifiers, key);
+  if (std::find(refused_keys.begin(), refused_keys.end(), key) != refused_keys.end()) {
     return 0;
   }
   return next_id_++;

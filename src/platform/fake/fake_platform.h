@@ -142,9 +142,9 @@ class ScriptedClipboard final : public ClipboardExporter {
 
 class ScriptedHotkeys final : public HotkeyRegistrar {
  public:
-  std::vector<int> refused_keys;
-  std::int32_t RegisterGlobalHotkey(int modifiers, int virtual_key) override;
-  std::vector<std::pair<int, int>> registered;
+  std::vector<Key> refused_keys;
+  std::int32_t RegisterGlobalHotkey(Modifiers modifiers, Key key) override;
+  std::vector<std::pair<Modifiers, Key>> registered;
 
  private:
   std::int32_t next_id_ = 33001;

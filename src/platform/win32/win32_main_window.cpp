@@ -414,17 +414,17 @@ void MainWindow::SetPeriod(int milliseconds) {
   }
 }
 
-std::int32_t MainWindow::RegisterGlobalHotkey(int modifiers, int virtual_key) {
+std::int32_t MainWindow::RegisterGlobalHotkey(Modifiers modifiers, Key key) {
   // Every attempt takes the next identifier (F7 33001, F8 33002), whether or
   // not the system accepts it; a refused key keeps 0.
-  static_assert(kFirstHotkeyId == 33001);
   const std::int32_t id = next_hotkey_id_++;
   UINT system_modifiers = 0;
-  if (modifiers & 1) system_modifiers |= MOD_CONTROL;
-  if (modifiers & 2) system_modifiers |= MOD_SHIFT;
-  if (modifiers & 4) system_modifiers |= MOD_ALT;
+  if (Has(modifiers, Modifiers::kCtrl)) system_modifiers |= MOD_CONTROL;
+  if (Has(modifiers, Modifiers::kShift)) system_modifiers |= MOD_SHIFT;
+  if (Has(modifiers, Modifiers::kAlt)) system_modifiers |= MOD_ALT;
+  const UINT virtual_key = key == Key::kF7 ? VK_F7 : VK_F8;
   const HWND window = window_.load();
-  if (!window || !RegisterHotKey(window, id, system_modifiers, static_cast<UINT>(virtual_key))) {
+  if (!window || !RegisterHotKey(window, id, system_modifiers, virtual_key)) {
     return 0;
   }
   return id;

@@ -26,6 +26,8 @@ namespace orvamy::win32 {
 inline constexpr wchar_t kMainWindowClass[] = L"OrvamyGifMain";
 // Posted to the main window: queued recorder updates are waiting; the preview
 // frame went away by other means than unticking its box.
+// The identifier RegisterHotKey gets for the first key (F7); F8 gets the next.
+inline constexpr std::int32_t kFirstHotkeyId = 33001;
 inline constexpr UINT kViewUpdateMessage = WM_APP + 1;
 inline constexpr UINT kPreviewClosedMessage = WM_APP + 2;
 
@@ -50,7 +52,7 @@ class MainWindow final : public MainWindowView,
   void SetAlwaysOnTop(bool on_top) override;
   void SetPreviewTicked(bool ticked) override;
   void SetPeriod(int milliseconds) override;
-  std::int32_t RegisterGlobalHotkey(int modifiers, int virtual_key) override;
+  std::int32_t RegisterGlobalHotkey(Modifiers modifiers, Key key) override;
 
   // RecorderView: thread-safe; queued and posted to the UI thread, never sent.
   void SetCaption(std::string text) override;
@@ -83,7 +85,7 @@ class MainWindow final : public MainWindowView,
   std::atomic<HWND> window_{nullptr};
   HWND controls_[kMainWindowControls.size()] = {};
   UINT dpi_ = 96;
-  std::int32_t next_hotkey_id_ = 33001;
+  std::int32_t next_hotkey_id_ = kFirstHotkeyId;
   bool closing_ = false;
   bool alt_wheel_used_ = false;  // an Alt+wheel turn must not open the system menu
 

@@ -13,20 +13,26 @@ constexpr xcb_keysym_t kKeysymNumLock = 0xFF7F;
 constexpr xcb_keysym_t kKeysymScrollLock = 0xFF14;
 
 // Windows key codes to X key symbols: F1..F24, digits and letters.
-xcb_keysym_t KeysymForVirtualKey(int vk) {
-  if (vk >= 0x70 && vk <= 0x87) return kKeysymF1 + static_cast<xcb_keysym_t>(vk - 0x70);
-  if (vk >= '0' && vk <= '9') return static_cast<xcb_keysym_t>(vk);
-  if (vk >= 'A' && vk <= 'Z') return static_cast<xcb_keysym_t>(vk - 'A' + 'a');
+xcb_keysym_t KeysymFor(Key key) {
+  switch (key) {
+    case Key::kF7:
+      return kKeysymF1 + 6;
+    case Key::kF8:
+      return kKeysymF1 + 7;
+  }
   return 0;
 }
 
-std::uint16_t ModifierMask(int modifiers) {
+std::uint16_t ModifierMask(Modifiers modifiers) {
   std::uint16_t mask = 0;
-  if (modifiers & 1) mask |= XCB_MOD_MASK_CONTROL;
-  if (modifiers & 2) mask |= XCB_MOD_MASK_SHIFT;
-  if (modifiers & 4) mask |= XCB_MOD_MASK_1;
+  if (Has(modifiers, Modifiers::kCtrl)) mask |= XCB_MOD_MASK_CONTROL;
+  if (Has(modifiers, Modifiers::kShift)) mask |= XCB_MOD_MASK_SHIFT;
+  if (Has(modifiers, Modifiers::kAlt)) mask |= XCB_MOD_MASK_1;
   return mask;
 }
+
+// Identifiers handed out in registration order; 0 means refused.
+constexpr std::int32_t kFirstGrabId = 1;
 
 }  // namespace
 
@@ -41,7 +47,7 @@ struct X11Hotkeys::Impl {
   std::vector<Grab> grabs;
   std::vector<std::uint16_t> lock_combinations;  // every subset of the lock masks, 0 included
   std::uint16_t all_locks = 0;
-  std::int32_t next_id = kFirstHotkeyId;
+  std::int32_t next_id = kFirstGrabId;
   xcb_keycode_t min_keycode = 0;
   std::vector<xcb_keysym_t> keysyms;  // the keyboard map from min_keycode on
   int keysyms_per_keycode = 0;
@@ -140,10 +146,10 @@ struct X11Hotkeys::Impl {
 X11Hotkeys::X11Hotkeys() : impl_(std::make_unique<Impl>()) {}
 X11Hotkeys::~X11Hotkeys() = default;
 
-std::int32_t X11Hotkeys::RegisterGlobalHotkey(int modifiers, int virtual_key) {
+std::int32_t X11Hotkeys::RegisterGlobalHotkey(Modifiers modifiers, Key key) {
   Impl& s = *impl_;
   if (!s.conn.ok() || !s.conn.screen()) return 0;
-  const xcb_keysym_t sym = KeysymForVirtualKey(virtual_key);
+  const xcb_keysym_t sym = KeysymFor(key);
   if (sym == 0) return 0;
   const auto codes = s.KeycodesFor(sym);
   if (codes.empty()) return 0;

@@ -23,9 +23,9 @@ class X11Hotkeys final : public HotkeyRegistrar {
   X11Hotkeys(const X11Hotkeys&) = delete;
   X11Hotkeys& operator=(const X11Hotkeys&) = delete;
 
-  // Modifiers 1 Ctrl, 2 Shift, 4 Alt; virtual_key a Windows key code (F1..F24,
-  // 0..9, A..Z). Identifiers start at 33001.
-  std::int32_t RegisterGlobalHotkey(int modifiers, int virtual_key) override;
+  // Grabs the key on every keycode that produces it. Identifiers count up
+  // from 1 in registration order.
+  std::int32_t RegisterGlobalHotkey(Modifiers modifiers, Key key) override;
 
   // The connection's socket, -1 when there is none.
   int FileDescriptor() const;
