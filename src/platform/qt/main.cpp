@@ -1,6 +1,16 @@
 // orvamy-gif: records an animated GIF of the screen rectangle around the
 // mouse pointer. Linux back end: Qt 6 widgets on X11, xcb for the screen and
 // the hot keys.
+//
+// Supports: X11 sessions (and XWayland windows) at any depth the capture
+// takes (see x11_screen.h); global F7/F8 by key grabs on the root window,
+// whatever lock keys are on; the clipboard as text/html, image/gif, a file
+// list and the QQ rich-edit format; the preview as a click-through band just
+// outside the rectangle; saving beside the program, else in Pictures, else
+// in the home folder.
+// Does not: capture native Wayland windows or grab keys on Wayland (the
+// program forces Qt's xcb platform), take command-line arguments or keep
+// settings.
 
 #include <QApplication>
 #include <QFont>
