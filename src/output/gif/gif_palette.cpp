@@ -136,8 +136,22 @@ void Spill(std::vector<Quantiser::Cell32>& from, std::vector<Quantiser::Cell64>&
 
 void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                         int max_colours) {
-  // Counts and channel sums per 15-bit cell in one 16-byte entry. The 32-bit
-  // sums hold 2^24 pixels of 255; larger areas spill into 64-bit sums.
+  CountColours(pixels, use);
+  if (bins_.empty()) return;
+  double fresh_error = 0;
+  std::vector<std::uint32_t> fresh = MedianCut(max_colours, fresh_error);
+  RefineOnce(fresh);
+  if (KeepsCurrentTable(fresh_error, max_colours)) return;
+  palette_ = std::move(fresh);
+  order_.Build(palette_);
+  std::fill(cache_.begin(), cache_.end(), kUnknown);
+}
+
+// Phase 1: counts and channel sums per 15-bit cell in one 16-byte entry,
+// gathered into bins_. The 32-bit sums hold 2^24 pixels of 255; larger
+// areas spill into 64-bit sums.
+void Quantiser::CountColours(std::span<const std::uint32_t> pixels,
+                             std::span<const std::uint8_t> use) {
   constexpr std::size_t kChunk = std::size_t{1} << 24;
   const bool spills = pixels.size() > kChunk;
   if (spills) wide_.assign(cells_.size(), Cell64{});
@@ -177,10 +191,12 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
       if (e.count) bins_.push_back({cell, e.count, e.r, e.g, e.b});
     }
   }
-  if (bins_.empty()) return;
+}
 
-  // Median cut: split the box with the largest weighted spread along its
-  // widest channel at the weighted median, until the table is full.
+// Phase 2, median cut: split the box with the largest weighted spread along
+// its widest channel at the weighted median, until the table is full. Gives
+// the boxes' means and, in `error`, their total spread.
+std::vector<std::uint32_t> Quantiser::MedianCut(int max_colours, double& error) {
   struct Box {
     std::size_t begin, end;
     double error;
@@ -235,7 +251,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
 
   std::vector<std::uint32_t> fresh;
   fresh.reserve(boxes.size());
-  double fresh_error = 0;
+  error = 0;
   for (const Box& box : boxes) {
     std::uint64_t n = 0, r = 0, g = 0, b = 0;
     for (std::size_t i = box.begin; i < box.end; ++i) {
@@ -246,58 +262,57 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     }
     const auto avg = [n](std::uint64_t s) { return static_cast<std::uint32_t>((s + n / 2) / n); };
     fresh.push_back(avg(r) << 16 | avg(g) << 8 | avg(b));
-    fresh_error += box.error;
+    error += box.error;
   }
+  return fresh;
+}
 
-  // One k-means round: every bin moves to its nearest entry, every entry to
-  // the mean of its bins. Median cut's boxes have straight edges; this lets
-  // the entries follow the colour clusters.
-  {
-    const std::size_t k = fresh.size();
-    fresh_order_.Build(fresh);
-    std::vector<std::uint64_t> acc(4 * k, 0);
-    for (const Bin& b : bins_) {
-      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
-                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
-                                 static_cast<std::uint32_t>(b.b / b.count);
-      const std::size_t best = fresh_order_.Nearest(mean);
-      acc[4 * best] += b.count;
-      acc[4 * best + 1] += b.r;
-      acc[4 * best + 2] += b.g;
-      acc[4 * best + 3] += b.b;
-    }
-    for (std::size_t i = 0; i < k; ++i) {
-      const std::uint64_t n = acc[4 * i];
-      if (n == 0) continue;
-      const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
-      fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
-    }
+// Phase 3, one k-means round: every bin moves to its nearest entry, every
+// entry to the mean of its bins. Median cut's boxes have straight edges; this
+// lets the entries follow the colour clusters.
+void Quantiser::RefineOnce(std::vector<std::uint32_t>& fresh) {
+  const std::size_t k = fresh.size();
+  fresh_order_.Build(fresh);
+  std::vector<std::uint64_t> acc(4 * k, 0);
+  for (const Bin& b : bins_) {
+    const std::size_t best = fresh_order_.Nearest(MeanColour(b));
+    acc[4 * best] += b.count;
+    acc[4 * best + 1] += b.r;
+    acc[4 * best + 2] += b.g;
+    acc[4 * best + 3] += b.b;
   }
+  for (std::size_t i = 0; i < k; ++i) {
+    const std::uint64_t n = acc[4 * i];
+    if (n == 0) continue;
+    const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
+    fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
+  }
+}
 
-  // Keep the table in use when it does nearly as well: its colours stay put
-  // across frames, and its cache stays warm.
-  if (!palette_.empty() && palette_.size() <= static_cast<std::size_t>(max_colours)) {
-    double kept_error = 0;
-    std::uint64_t n = 0;
-    for (const Bin& b : bins_) {
-      std::uint16_t& cached = cache_[b.cell];
-      if (cached == kUnknown) cached = Nearest(b.cell);
-      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
-                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
-                                 static_cast<std::uint32_t>(b.b / b.count);
-      std::uint32_t p = palette_[cached];
-      const double dr = Channel(mean, 0) - Channel(p, 0);
-      const double dg = Channel(mean, 1) - Channel(p, 1);
-      const double db = Channel(mean, 2) - Channel(p, 2);
-      kept_error += (dr * dr + dg * dg + db * db) * b.count;
-      n += b.count;
-    }
-    // Within 25 % of a fresh table, or below 2 levels per channel on average.
-    if (kept_error <= fresh_error * 1.25 || kept_error <= 12.0 * static_cast<double>(n)) return;
+// Phase 4: keep the table in use when it does nearly as well as a fresh one:
+// its colours stay put across frames, and its cache stays warm.
+bool Quantiser::KeepsCurrentTable(double fresh_error, int max_colours) {
+  if (palette_.empty() || palette_.size() > static_cast<std::size_t>(max_colours)) return false;
+  double kept_error = 0;
+  std::uint64_t n = 0;
+  for (const Bin& b : bins_) {
+    std::uint16_t& cached = cache_[b.cell];
+    if (cached == kUnknown) cached = Nearest(b.cell);
+    const std::uint32_t mean = MeanColour(b);
+    std::uint32_t p = palette_[cached];
+    const double dr = Channel(mean, 0) - Channel(p, 0);
+    const double dg = Channel(mean, 1) - Channel(p, 1);
+    const double db = Channel(mean, 2) - Channel(p, 2);
+    kept_error += (dr * dr + dg * dg + db * db) * b.count;
+    n += b.count;
   }
-  palette_ = std::move(fresh);
-  order_.Build(palette_);
-  std::fill(cache_.begin(), cache_.end(), kUnknown);
+  // Within 25 % of a fresh table, or below 2 levels per channel on average.
+  return kept_error <= fresh_error * 1.25 || kept_error <= 12.0 * static_cast<double>(n);
+}
+
+std::uint32_t Quantiser::MeanColour(const Bin& b) {
+  return static_cast<std::uint32_t>(b.r / b.count) << 16 |
+         static_cast<std::uint32_t>(b.g / b.count) << 8 | static_cast<std::uint32_t>(b.b / b.count);
 }
 
 }  // namespace orvamy::gif

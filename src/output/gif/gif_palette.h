@@ -98,6 +98,12 @@ class Quantiser {
     std::uint32_t count;
     std::uint64_t r, g, b;
   };
+  // The phases of Prepare.
+  void CountColours(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use);
+  std::vector<std::uint32_t> MedianCut(int max_colours, double& error);
+  void RefineOnce(std::vector<std::uint32_t>& fresh);
+  bool KeepsCurrentTable(double fresh_error, int max_colours);
+  static std::uint32_t MeanColour(const Bin& b);
   std::vector<Cell32> cells_;
   std::vector<Cell64> wide_;  // only for areas beyond 2^24 pixels
   std::vector<std::uint16_t> cache_;

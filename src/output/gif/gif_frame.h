@@ -1,0 +1,71 @@
+#pragma once
+// One frame on its way from the frame thread to the writer: a rectangle of
+// the logical screen with its colour table, its indices and the freedom the
+// LZW encoder has in writing them.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "output/gif/gif_lzw.h"
+
+namespace orvamy::gif {
+
+constexpr std::uint16_t kMinDelay = 2;  // browsers slow 0 and 1 down to 10
+
+struct IndexedFrame {
+  std::uint16_t screen_width = 0;  // set on the first frame only: write the header
+  std::uint16_t screen_height = 0;
+  std::uint16_t left = 0, top = 0, width = 0, height = 0;
+  std::uint16_t delay = kMinDelay;
+  int transparent = -1;
+  int bits = 2;                        // table of 1 << bits entries
+  std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+  std::vector<std::uint8_t> indices;
+  // Exact frames with transparency: pixels that may be written either way.
+  std::vector<std::uint8_t> either;
+  // Quantised frames: the source colours, for lossy matching within max_error.
+  std::vector<std::uint32_t> source;
+  std::int64_t max_error = 0;
+  // Large frames: the first head_count indices already compressed by the
+  // frame thread, so that both threads share the LZW work.
+  std::size_t head_count = 0;
+  LzwBits head;
+  bool finish = false;  // no more frames: end the file
+
+  // The encoder's freedom for the indices from `from` on.
+  std::optional<LzwChoices> Choices(std::size_t from) const {
+    if (source.empty() && either.empty()) return std::nullopt;
+    LzwChoices c;
+    c.transparent = transparent;
+    if (!either.empty()) c.either = std::span<const std::uint8_t>(either).subspan(from);
+    if (!source.empty()) {
+      c.source = std::span<const std::uint32_t>(source).subspan(from);
+      c.palette = palette;
+      c.max_error = max_error;
+    }
+    return c;
+  }
+
+  // Empties the frame and keeps its memory for the next one.
+  void ClearKeepingMemory() {
+    std::vector<std::uint32_t> p, s;
+    std::vector<std::uint8_t> i, e, h;
+    p.swap(palette);
+    s.swap(source);
+    i.swap(indices);
+    e.swap(either);
+    h.swap(head.bytes);
+    *this = IndexedFrame{};
+    p.clear(), s.clear(), i.clear(), e.clear(), h.clear();
+    palette.swap(p);
+    source.swap(s);
+    indices.swap(i);
+    either.swap(e);
+    head.bytes.swap(h);
+  }
+};
+
+}  // namespace orvamy::gif
