@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "gif_test_support.h"
+#include "output/gif/gif_palette.h"
 
 namespace orvamy {
 namespace {
@@ -55,11 +56,11 @@ std::vector<Shown> Replay(const fs::path& path) {
 }
 
 fs::path Record(const ScratchDir& dir, const std::vector<Picture>& frames, int info_w, int info_h,
-                std::uint16_t delay = 10) {
+                std::uint16_t delay = 10, bool lossless = false) {
   GifMaker maker;
   AnimationInfo info;
   FrameInfo frame;
-  BeginAnimation(maker, info, BeginOptions{dir.path()});
+  BeginAnimation(maker, info, BeginOptions{dir.path(), lossless});
   info.width = static_cast<std::uint16_t>(info_w);
   info.height = static_cast<std::uint16_t>(info_h);
   frame.delay = delay;
@@ -155,6 +156,46 @@ TEST(GifRoundTrip, ManyColoursStayCloseAndUnchangedAreasStayExactlyAsShown) {
       ASSERT_EQ(shown[1].screen.At(x, y), shown[0].screen.At(x, y)) << x << "," << y;
     }
   }
+}
+
+// Every opaque pixel of every frame against the frame's own table: its
+// source colour, or where that is not in the table an entry as near as any.
+TEST(GifRoundTrip, LosslessWritesEachPixelInItsNearestTableColour) {
+  ScratchDir dir;
+  const std::vector<Picture> frames = {ManyColours(90, 60, 0), ManyColours(90, 60, 7),
+                                       FewColours(90, 60, 1), ManyColours(90, 60, 3)};
+  const fs::path path = Record(dir, frames, 90, 60, 10, true);
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  ASSERT_EQ(gif->ImageCount, static_cast<int>(frames.size()));
+  const auto colour = [](const GifColorType& c) {
+    return static_cast<std::uint32_t>(c.Red) << 16 | static_cast<std::uint32_t>(c.Green) << 8 | c.Blue;
+  };
+  for (int f = 0; f < gif->ImageCount; ++f) {
+    const SavedImage& image = gif->SavedImages[f];
+    GraphicsControlBlock gcb{};
+    DGifSavedExtensionToGCB(gif, f, &gcb);
+    const ColorMapObject* map = image.ImageDesc.ColorMap;
+    ASSERT_NE(map, nullptr);
+    const GifImageDesc& d = image.ImageDesc;
+    int worse = 0;
+    for (int y = 0; y < d.Height; ++y) {
+      for (int x = 0; x < d.Width; ++x) {
+        const int index = image.RasterBits[y * d.Width + x];
+        if (index == gcb.TransparentColor) continue;
+        const std::uint32_t want = frames[static_cast<std::size_t>(f)].At(d.Left + x, d.Top + y);
+        std::int64_t best = INT64_MAX;
+        for (int k = 0; k < map->ColorCount; ++k) {
+          if (k != gcb.TransparentColor) best = std::min(best, gif::Distance(colour(map->Colors[k]), want));
+        }
+        if (gif::Distance(colour(map->Colors[index]), want) > best) ++worse;
+      }
+    }
+    EXPECT_EQ(worse, 0) << "frame " << f;
+  }
+  DGifCloseFile(gif, &error);
 }
 
 TEST(GifRoundTrip, LargeFramesInARowKeepTheirOwnColours) {

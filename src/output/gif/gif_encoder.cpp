@@ -35,6 +35,8 @@ struct RawFrame {
   gif::FrameClock clock;
   std::uint16_t info_width = 0;  // the animation record's size when the frame came
   std::uint16_t info_height = 0;
+  // Not a frame: the recording stopped at this time (MarkAnimationEnd).
+  std::optional<std::chrono::steady_clock::time_point> stop;
   bool finish = false;  // no more frames: end the file
 };
 
@@ -102,8 +104,8 @@ class StageThread {
 // the writer (compressing the head of large ones itself).
 class FrameStage {
  public:
-  explicit FrameStage(Pipeline& pipeline)
-      : pipeline_(pipeline), thread_(pipeline, [this] { Run(); }) {}
+  FrameStage(Pipeline& pipeline, bool lossless)
+      : pipeline_(pipeline), indexer_(lossless), thread_(pipeline, [this] { Run(); }) {}
   // Called on the recorder thread only.
   void Join() { thread_.Join(); }
 
@@ -119,6 +121,10 @@ class FrameStage {
         end.finish = true;
         pipeline_.indexed.Push(std::move(end), 0);
         return;
+      }
+      if (raw->stop) {
+        timeline_.MarkEnd(*raw->stop);
+        continue;
       }
       Take(*raw);
       raw->bytes.clear();
@@ -310,7 +316,7 @@ class WriterStage {
 
 struct GifEncoder::Impl {
   Impl(AnimationInfo& animation, const BeginOptions& options)
-      : info(animation), spool(options.work_directory) {}
+      : info(animation), spool(options.work_directory), frame_stage(pipeline, options.lossless) {}
   // Abandoning: the stages end once their queues are closed; the spool file
   // goes with `spool`, destroyed after them.
   ~Impl() { pipeline.Close(); }
@@ -319,7 +325,7 @@ struct GifEncoder::Impl {
   Pipeline pipeline;
   gif::SpoolFile spool;
   bool drained = false;  // recorder thread: Save has ended the stages
-  FrameStage frame_stage{pipeline};
+  FrameStage frame_stage;
   WriterStage writer_stage{pipeline, spool};
 };
 
@@ -347,6 +353,13 @@ void GifEncoder::Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
   raw.info_height = impl_->info.height;
   const std::size_t weight = raw.bytes.size();
   impl_->pipeline.raw.Push(std::move(raw), weight);
+}
+
+void GifEncoder::MarkEnd(std::chrono::steady_clock::time_point stop_time) {
+  if (impl_->drained) return;
+  RawFrame mark;
+  mark.stop = stop_time;
+  impl_->pipeline.raw.Push(std::move(mark), 0);
 }
 
 SaveResult GifEncoder::Save(std::string_view path) {

@@ -13,6 +13,13 @@ namespace {
 // above ffmpeg's two-pass palette; 400 already falls below it at 1920x1080.
 constexpr std::int64_t kLossyError = 300;
 
+// Fills the table up to its power of two. Unused entries repeat the first,
+// so that no colour appears in the table that no pixel was given.
+void PadTable(IndexedFrame& frame) {
+  const std::uint32_t filler = frame.palette.empty() ? 0 : frame.palette.front();
+  frame.palette.resize(std::size_t{1} << frame.bits, filler);
+}
+
 }  // namespace
 
 int BitsFor(std::size_t entries) {
@@ -82,7 +89,7 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear) {
     frame.palette.push_back(0);
   }
   frame.bits = BitsFor(frame.palette.size());
-  frame.palette.resize(std::size_t{1} << frame.bits, 0);
+  PadTable(frame);
   const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
   // Neighbours often share a colour: its index is looked up once per run.
   std::uint32_t last = rect_[0] ^ 1u;
@@ -94,12 +101,12 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear) {
     }
     if (rect_[i] != last) {
       last = rect_[i];
-      last_index = quantiser_.Map(last);
+      last_index = lossless_ ? quantiser_.MapExactly(last) : quantiser_.Map(last);
     }
     frame.indices[i] = last_index;
   }
   frame.source.swap(rect_);  // rect_ is written afresh for the next frame
-  frame.max_error = kLossyError;
+  frame.max_error = lossless_ ? 0 : kLossyError;
 }
 
 // Runs decide what LZW makes of a stream: whether the values change less
@@ -134,7 +141,7 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
     frame.palette.push_back(0);
   }
   frame.bits = BitsFor(frame.palette.size());
-  frame.palette.resize(std::size_t{1} << frame.bits, 0);
+  PadTable(frame);
   const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
   std::uint32_t last = 0xFFFFFFFFu;
   std::uint8_t last_index = 0;

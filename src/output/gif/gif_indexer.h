@@ -18,6 +18,10 @@ namespace orvamy::gif {
 // from frame to frame.
 class FrameIndexer {
  public:
+  // `lossless`: no colour but a pixel's own (or its nearest table entry)
+  // is ever written for it.
+  explicit FrameIndexer(bool lossless) : lossless_(lossless) {}
+
   // Called on the frame thread only. Fills `frame` (position, table, indices,
   // LZW freedom) for rectangle `r` of `screen`; `shown` is what the viewer
   // shows before this frame (empty for the first frame). Both are rows of
@@ -35,6 +39,7 @@ class FrameIndexer {
   std::vector<std::uint8_t> changed_;  // per pixel of rect_: differs from what is shown
   ExactColours colours_;
   Quantiser quantiser_;
+  bool lossless_;
 };
 
 // A table of 1 << BitsFor(n) entries holds n colours (at least 4).

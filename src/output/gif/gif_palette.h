@@ -79,6 +79,12 @@ class Quantiser {
     return static_cast<std::uint8_t>(cached);
   }
 
+  // The nearest entry to the colour itself (Map answers for the centre of
+  // its 15-bit cell, a few levels off).
+  std::uint8_t MapExactly(std::uint32_t colour) const {
+    return static_cast<std::uint8_t>(order_.Nearest(colour));
+  }
+
   // Histogram entries per 15-bit cell: a pixel count and channel sums.
   struct Cell32 {
     std::uint32_t count, r, g, b;

@@ -9,21 +9,26 @@ namespace {
 
 constexpr std::int64_t kMicrosPerHundredth = 10000;
 
+// Never negative: a clock that went back gives the frame no time.
+std::int64_t MicrosBetween(std::chrono::steady_clock::time_point from,
+                           std::chrono::steady_clock::time_point to) {
+  return std::max<std::int64_t>(
+      0, std::chrono::duration_cast<std::chrono::microseconds>(to - from).count());
+}
+
 }  // namespace
 
 void FrameTimeline::Arrive(const FrameClock& clock) {
-  // A frame starts where the previous one ended; that one lasted its nominal
-  // delay, or, below 2 hundredths, as long as the capture times say.
+  // A frame starts where the previous one ended: as long after it as the
+  // capture times say, or after its nominal delay.
   if (frames_seen_ > 0) {
     std::int64_t last = 2 * kMicrosPerHundredth;
-    if (last_.delay >= kMinDelay) {
-      last = NominalDuration(last_.delay, last_.nominal_micros);
-    } else if (last_.captured && clock.captured) {
-      last = std::max<std::int64_t>(
-          0, std::chrono::duration_cast<std::chrono::microseconds>(*clock.captured - *last_.captured)
-                 .count());
+    if (last_.captured && clock.captured) {
+      last = MicrosBetween(*last_.captured, *clock.captured);
       timed_total_ += last;
       ++timed_count_;
+    } else if (last_.delay >= kMinDelay) {
+      last = NominalDuration(last_.delay, last_.nominal_micros);
     }
     position_ += last;
   }
@@ -54,9 +59,11 @@ std::optional<std::int64_t> FrameTimeline::Finish() {
                                 Hundredths(position_ + LastFrameMicros()) - pending_start_);
 }
 
-// The last frame has no successor to end it: it lasts its nominal delay, or
-// below 2 hundredths the average of the timed frames.
+// The last frame has no successor to end it: it lasts until the stop time
+// when one was given, else its nominal delay, or below 2 hundredths the
+// average of the timed frames.
 std::int64_t FrameTimeline::LastFrameMicros() const {
+  if (stop_ && last_.captured) return MicrosBetween(*last_.captured, *stop_);
   if (last_.delay >= kMinDelay) return NominalDuration(last_.delay, last_.nominal_micros);
   if (timed_count_ > 0) return timed_total_ / timed_count_;
   return 2 * kMicrosPerHundredth;

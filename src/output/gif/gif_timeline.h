@@ -3,6 +3,8 @@
 // hundredths (the GIF's unit), decided from the frames' delays and capture
 // times alone: no pixels, no threads.
 //
+// A frame lasts until the next frame's capture time; where either has no
+// capture time, it lasts its nominal delay (below 2 hundredths: 2).
 // Frames are added in order, with or without a picture. A frame without one
 // lengthens the picture shown. A picture identical to the pending one merges
 // into it; one that comes less than 2 hundredths after the pending picture
@@ -43,6 +45,10 @@ class FrameTimeline {
   // its Arrive. With kEmit, `finished_delay` is the pending picture's delay.
   Step Place(bool same_as_pending, std::int64_t& finished_delay);
 
+  // Called on the frame thread only. The last frame ends at `stop` instead
+  // of one frame period after its capture time.
+  void MarkEnd(std::chrono::steady_clock::time_point stop) { stop_ = stop; }
+
   // Called on the frame thread only. The delay of the pending picture once
   // no more frames come (at least 2); nothing when no picture was placed.
   std::optional<std::int64_t> Finish();
@@ -56,6 +62,7 @@ class FrameTimeline {
   std::int64_t frames_seen_ = 0;
   std::int64_t timed_total_ = 0, timed_count_ = 0;
   FrameClock last_;
+  std::optional<std::chrono::steady_clock::time_point> stop_;
   bool has_pending_ = false;
   bool emitted_any_ = false;
   std::int64_t pending_start_ = 0;  // hundredths
