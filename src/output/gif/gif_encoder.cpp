@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,10 @@ constexpr std::size_t kMaxQueuedFrames = 8;
 // kHeadShare % of a frame itself, which about evens out the two threads.
 constexpr std::size_t kSplitPixels = 120000;
 constexpr std::size_t kHeadShare = 20;
+// The most error (gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) any pixel
+// may show where its neighbourhood has strong contrast: about 5 levels per
+// channel. Flat and smooth areas get none (see AllowedError).
+constexpr std::uint32_t kMaxPixelError = 300;
 
 struct RawFrame {
   std::vector<std::uint8_t> bytes;
@@ -45,8 +50,9 @@ struct RawFrame {
 struct Pipeline {
   gif::BoundedQueue<RawFrame> raw{kMaxQueuedFrames, kMaxQueuedBytes};
   gif::BoundedQueue<IndexedFrame> indexed{3, kMaxQueuedBytes / 2};
+  // Written frames back to the frame thread, which takes in what they show.
+  gif::BoundedQueue<IndexedFrame> done{2, SIZE_MAX};
   gif::RecyclePool<std::vector<std::uint8_t>> buffers{kMaxQueuedFrames + 2};
-  gif::RecyclePool<IndexedFrame> frames{2};
 
   // Thread-safe. Keeps the first message and stops the whole pipeline.
   void Fail(const std::string& message) {
@@ -65,6 +71,7 @@ struct Pipeline {
   void Close() {
     raw.Close();
     indexed.Close();
+    done.Close();
   }
 
   std::mutex error_mutex;  // guards error
@@ -105,7 +112,10 @@ class StageThread {
 class FrameStage {
  public:
   FrameStage(Pipeline& pipeline, bool lossless)
-      : pipeline_(pipeline), indexer_(lossless), thread_(pipeline, [this] { Run(); }) {}
+      : pipeline_(pipeline),
+        indexer_(lossless),
+        ceiling_(lossless ? 0 : kMaxPixelError),
+        thread_(pipeline, [this] { Run(); }) {}
   // Called on the recorder thread only.
   void Join() { thread_.Join(); }
 
@@ -169,7 +179,8 @@ class FrameStage {
     const std::size_t n = static_cast<std::size_t>(screen_w_) * screen_h_;
     incoming_.assign(n, 0xC0C0C0);
     pending_.assign(n, 0);
-    shown_.assign(n, 0);
+    emitted_.assign(n, 0);
+    display_.Reset(screen_w_, screen_h_);
   }
 
   // Decodes the picture onto incoming_: cropped to the screen, or at its top
@@ -178,7 +189,7 @@ class FrameStage {
     const std::size_t w = screen_w_, h = screen_h_;
     const auto pw = static_cast<std::size_t>(p.width), ph = static_cast<std::size_t>(p.height);
     if (pw < w || ph < h) {
-      const auto& base = has_pending_ ? pending_ : shown_;
+      const auto& base = has_pending_ ? pending_ : emitted_;
       std::copy(base.begin(), base.end(), incoming_.begin());
     }
     const std::size_t cw = std::min(w, pw), ch = std::min(h, ph);
@@ -187,11 +198,17 @@ class FrameStage {
     }
   }
 
-  // Encodes the pending picture against what is shown and sends it on.
+  // Encodes the pending picture against what the viewer is shown and sends
+  // it on.
   void Emit(std::int64_t delay) {
+    AwaitShown();
     const std::size_t w = screen_w_, h = screen_h_;
     gif::ScreenRect r{0, 0, w, h};
-    if (has_shown_) r = gif::ChangedRect(pending_, shown_, w, h);
+    std::span<const std::uint8_t> stale;
+    if (has_shown_) {
+      r = display_.MarkStale(pending_, ceiling_);
+      stale = display_.stale();
+    }
     IndexedFrame frame = FreshFrame();
     if (first_frame_) {
       frame.screen_width = screen_w_;
@@ -199,15 +216,13 @@ class FrameStage {
       first_frame_ = false;
     }
     if (r.empty()) {
-      // Nothing changed after all (a replaced picture came back to what is
+      // Nothing to show after all (a replaced picture came back to what is
       // shown): one transparent pixel carries the time.
       MakeFiller(frame);
     } else {
-      indexer_.Build(pending_, has_shown_ ? std::span<const std::uint32_t>(shown_)
-                                          : std::span<const std::uint32_t>(),
-                     w, r, frame);
+      indexer_.Build(pending_, w, h, stale, r, ceiling_, frame);
     }
-    std::swap(shown_, pending_);
+    std::swap(emitted_, pending_);
     has_shown_ = true;
     if (frame.indices.size() >= kSplitPixels) {
       frame.head_count = frame.indices.size() * kHeadShare / 100;
@@ -215,14 +230,28 @@ class FrameStage {
       gif::EncodeLzw(std::span<const std::uint8_t>(frame.indices).first(frame.head_count),
                      frame.bits, gif::LzwPart::kHead, lossy ? &*lossy : nullptr, frame.head);
     }
+    if (!frame.written.empty()) ++outstanding_;
     SendWithDelay(std::move(frame), delay);
   }
 
-  // An empty frame that keeps the memory of one the writer gave back.
+  // Waits for the writer to finish the frames sent, and takes in what they
+  // show: the next picture is judged against that.
+  void AwaitShown() {
+    while (outstanding_ > 0) {
+      auto done = pipeline_.done.Pop();
+      if (!done) throw std::runtime_error("the encoder stopped");
+      --outstanding_;
+      display_.Apply(*done, emitted_);
+      spare_ = std::move(*done);
+    }
+  }
+
+  // An empty frame that keeps the memory of one written before.
   IndexedFrame FreshFrame() {
     IndexedFrame frame;
-    if (auto old = pipeline_.frames.Take()) {
-      frame = std::move(*old);
+    if (spare_) {
+      frame = std::move(*spare_);
+      spare_.reset();
       frame.ClearKeepingMemory();
     }
     return frame;
@@ -259,10 +288,14 @@ class FrameStage {
   Pipeline& pipeline_;
   gif::FrameTimeline timeline_;
   gif::FrameIndexer indexer_;
+  std::uint32_t ceiling_;
   std::uint16_t screen_w_ = 0, screen_h_ = 0;
   // incoming_: the picture being decoded; pending_: the latest picture, not
-  // yet written; shown_: what the viewer sees once every frame sent is drawn.
-  std::vector<std::uint32_t> incoming_, pending_, shown_;
+  // yet written; emitted_: the last picture sent to the writer.
+  std::vector<std::uint32_t> incoming_, pending_, emitted_;
+  gif::DisplayState display_;      // what the viewer sees once the frames taken in are drawn
+  std::size_t outstanding_ = 0;    // frames sent whose display is not taken in yet
+  std::optional<IndexedFrame> spare_;
   bool has_pending_ = false, has_shown_ = false, first_frame_ = true;
   StageThread thread_;  // last: starts once everything above is ready
 };
@@ -301,7 +334,7 @@ class WriterStage {
       gif::AppendFrameStart(*frame, out);
       gif::AppendFrameData(*frame, tail, out);
       spool_.Append(out);  // a failure is sticky and reported by Save
-      pipeline_.frames.Give(std::move(*frame));
+      if (!frame->written.empty()) pipeline_.done.Push(std::move(*frame), 0);
     }
   }
 

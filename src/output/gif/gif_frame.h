@@ -29,6 +29,12 @@ struct IndexedFrame {
   // Quantised frames: the source colours, for lossy matching within max_error.
   std::vector<std::uint32_t> source;
   std::int64_t max_error = 0;
+  // Quantised frames: per pixel, the error a stand-in may have (limit) and
+  // the error the neighbourhood allows whatever the table (bound).
+  std::vector<std::uint32_t> limit;
+  std::vector<std::uint32_t> bound;
+  // Filled by LZW: the index each pixel is decoded as (frames that track it).
+  std::vector<std::uint8_t> written;
   // Large frames: the first head_count indices already compressed by the
   // frame thread, so that both threads share the LZW work.
   std::size_t head_count = 0;
@@ -36,10 +42,12 @@ struct IndexedFrame {
   bool finish = false;  // no more frames: end the file
 
   // The encoder's freedom for the indices from `from` on.
-  std::optional<LzwChoices> Choices(std::size_t from) const {
-    if (source.empty() && either.empty()) return std::nullopt;
+  std::optional<LzwChoices> Choices(std::size_t from) {
+    if (source.empty() && either.empty() && written.empty()) return std::nullopt;
     LzwChoices c;
     c.transparent = transparent;
+    if (!written.empty()) c.written = std::span<std::uint8_t>(written).subspan(from);
+    if (!limit.empty()) c.limit = std::span<const std::uint32_t>(limit).subspan(from);
     if (!either.empty()) c.either = std::span<const std::uint8_t>(either).subspan(from);
     if (!source.empty()) {
       c.source = std::span<const std::uint32_t>(source).subspan(from);
@@ -51,20 +59,26 @@ struct IndexedFrame {
 
   // Empties the frame and keeps its memory for the next one.
   void ClearKeepingMemory() {
-    std::vector<std::uint32_t> p, s;
-    std::vector<std::uint8_t> i, e, h;
+    std::vector<std::uint32_t> p, s, l, b;
+    std::vector<std::uint8_t> i, e, h, w;
     p.swap(palette);
     s.swap(source);
+    l.swap(limit);
+    b.swap(bound);
     i.swap(indices);
     e.swap(either);
     h.swap(head.bytes);
+    w.swap(written);
     *this = IndexedFrame{};
-    p.clear(), s.clear(), i.clear(), e.clear(), h.clear();
+    p.clear(), s.clear(), l.clear(), b.clear(), i.clear(), e.clear(), h.clear(), w.clear();
     palette.swap(p);
     source.swap(s);
+    limit.swap(l);
+    bound.swap(b);
     indices.swap(i);
     either.swap(e);
     head.bytes.swap(h);
+    written.swap(w);
   }
 };
 

@@ -3,38 +3,101 @@
 #include <algorithm>
 #include <cstring>
 
-namespace orvamy::gif {
+#include "output/gif/gif_palette.h"
 
-ScreenRect ChangedRect(std::span<const std::uint32_t> now, std::span<const std::uint32_t> before,
-                       std::size_t w, std::size_t h) {
+namespace orvamy::gif {
+namespace {
+
+// Below this largest difference to a neighbour (about 2 levels per channel)
+// an area counts as flat: its pixels get no error at all.
+constexpr std::int64_t kFlatContrast = 40;
+// Beyond that, the allowed error is this share of the local contrast.
+constexpr std::int64_t kContrastShare = 4;
+
+}  // namespace
+
+std::uint32_t AllowedError(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
+                           std::size_t x, std::size_t y, std::uint32_t ceiling) {
+  if (ceiling == 0) return 0;
+  const std::uint32_t c = screen[y * w + x];
+  std::int64_t contrast = 0;
+  const std::size_t y0 = y > 0 ? y - 1 : 0, y1 = std::min(h, y + 2);
+  const std::size_t x0 = x > 0 ? x - 1 : 0, x1 = std::min(w, x + 2);
+  for (std::size_t ny = y0; ny < y1; ++ny) {
+    const std::uint32_t* row = screen.data() + ny * w;
+    for (std::size_t nx = x0; nx < x1; ++nx) {
+      if (row[nx] != c) contrast = std::max(contrast, Distance(c, row[nx]));
+    }
+  }
+  if (contrast < kFlatContrast) return 0;
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(ceiling, contrast / kContrastShare));
+}
+
+void DisplayState::Reset(std::size_t width, std::size_t height) {
+  width_ = width;
+  height_ = height;
+  const std::size_t n = width * height;
+  shown_.assign(n, 0);
+  written_for_.assign(n, 0);
+  floor_.assign(n, 0);
+  stale_.assign(n, 1);
+}
+
+ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source, std::uint32_t ceiling) {
+  const std::size_t w = width_, h = height_;
   ScreenRect r{w, h, 0, 0};
   for (std::size_t y = 0; y < h; ++y) {
-    const std::uint32_t* a = now.data() + y * w;
-    const std::uint32_t* b = before.data() + y * w;
-    if (std::memcmp(a, b, w * sizeof(std::uint32_t)) == 0) continue;
-    std::size_t l = 0, right = w;
-    while (a[l] == b[l]) ++l;
-    while (a[right - 1] == b[right - 1]) --right;
-    r.x0 = std::min(r.x0, l);
-    r.x1 = std::max(r.x1, right);
-    r.y0 = std::min(r.y0, y);
-    r.y1 = y + 1;
+    const std::size_t row = y * w;
+    std::uint8_t* stale = stale_.data() + row;
+    if (std::memcmp(source.data() + row, shown_.data() + row, w * sizeof(std::uint32_t)) == 0) {
+      std::memset(stale, 0, w);
+      continue;
+    }
+    std::size_t left = w, right = 0;
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::uint32_t s = source[row + x], d = shown_[row + x];
+      bool keep = s == d;
+      if (!keep) {
+        const std::int64_t error = Distance(s, d);
+        keep = (s == written_for_[row + x] && error <= floor_[row + x]) ||
+               error <= AllowedError(source, w, h, x, y, ceiling);
+      }
+      stale[x] = !keep;
+      if (!keep) {
+        left = std::min(left, x);
+        right = x + 1;
+      }
+    }
+    if (right > left) {
+      r.x0 = std::min(r.x0, left);
+      r.x1 = std::max(r.x1, right);
+      r.y0 = std::min(r.y0, y);
+      r.y1 = y + 1;
+    }
   }
   return r;
 }
 
-// Eight flags per store: the compiler keeps the compare loop branch-free.
-void MarkChanged(const std::uint32_t* a, const std::uint32_t* b, std::uint8_t* changed,
-                 std::size_t count) {
-  std::size_t x = 0;
-  for (; x + 8 <= count; x += 8) {
-    std::uint64_t flags = 0;
-    for (unsigned k = 0; k < 8; ++k) {
-      flags |= static_cast<std::uint64_t>(a[x + k] != b[x + k]) << (8 * k);
+void DisplayState::Apply(const IndexedFrame& frame, std::span<const std::uint32_t> source) {
+  const std::vector<std::uint8_t>& decoded = frame.written.empty() ? frame.indices : frame.written;
+  const std::size_t fw = frame.width;
+  for (std::size_t y = 0; y < frame.height; ++y) {
+    const std::size_t row = (frame.top + y) * width_ + frame.left;
+    for (std::size_t x = 0; x < fw; ++x) {
+      const std::size_t i = y * fw + x;
+      const int index = decoded[i];
+      if (index == frame.transparent) continue;
+      const std::uint32_t s = source[row + x];
+      const std::uint32_t c = frame.palette[static_cast<std::size_t>(index)];
+      const auto error = static_cast<std::uint32_t>(Distance(s, c));
+      shown_[row + x] = c;
+      written_for_[row + x] = s;
+      // An error beyond the neighbourhood's allowance was the table's best
+      // (see FrameIndexer): the same source may keep it.
+      const std::uint32_t bound = frame.bound.empty() ? 0 : frame.bound[i];
+      floor_[row + x] = error > bound ? error : 0;
     }
-    std::memcpy(changed + x, &flags, 8);
   }
-  for (; x < count; ++x) changed[x] = a[x] != b[x];
 }
 
 }  // namespace orvamy::gif

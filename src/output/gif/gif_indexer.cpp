@@ -6,13 +6,6 @@
 namespace orvamy::gif {
 namespace {
 
-// How far (in gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) the colour LZW
-// writes for a pixel of a photo-like frame may lie from the pixel's source
-// colour: about 5 levels per channel. Measured on recorded screen sequences
-// (bench/compare-peers), this takes 15-20 % off photo areas while SSIM stays
-// above ffmpeg's two-pass palette; 400 already falls below it at 1920x1080.
-constexpr std::int64_t kLossyError = 300;
-
 // Fills the table up to its power of two. Unused entries repeat the first,
 // so that no colour appears in the table that no pixel was given.
 void PadTable(IndexedFrame& frame) {
@@ -28,28 +21,28 @@ int BitsFor(std::size_t entries) {
   return bits;
 }
 
-void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::span<const std::uint32_t> shown,
-                         std::size_t w, const ScreenRect& r, IndexedFrame& frame) {
+void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
+                         std::span<const std::uint8_t> stale, const ScreenRect& r,
+                         std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
   frame.top = static_cast<std::uint16_t>(r.y0);
   frame.width = static_cast<std::uint16_t>(rw);
   frame.height = static_cast<std::uint16_t>(rh);
   const std::size_t n = rw * rh;
-  const bool has_previous = !shown.empty();
+  const bool has_previous = !stale.empty();
   rect_.resize(n);
   changed_.resize(has_previous ? n : 0);
   for (std::size_t y = 0; y < rh; ++y) {
-    const std::uint32_t* src = screen.data() + (r.y0 + y) * w + r.x0;
-    std::memcpy(rect_.data() + y * rw, src, rw * sizeof(std::uint32_t));
-    if (has_previous) {
-      MarkChanged(src, shown.data() + (r.y0 + y) * w + r.x0, changed_.data() + y * rw, rw);
-    }
+    const std::size_t at = (r.y0 + y) * w + r.x0;
+    std::memcpy(rect_.data() + y * rw, screen.data() + at, rw * sizeof(std::uint32_t));
+    if (has_previous) std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
   }
 
   frame.indices.resize(n);
-  // Exact colours. With transparency, LZW may write each unchanged pixel
-  // whose colour is in the table either way, whichever makes longer strings.
+  frame.written.resize(n);
+  // Exact colours. With transparency, LZW may write each pixel that may stay
+  // and whose colour is in the table either way, whichever makes longer strings.
   if (has_previous && CountExact(false, 255)) {
     WriteExact(frame, true);
     return;
@@ -75,12 +68,16 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::span<const 
       return;
     }
   }
-  WriteQuantised(frame, has_previous);
+  WriteQuantised(frame, has_previous, screen, w, h, r, ceiling);
 }
 
-// Too many colours: a quantised table for the changed pixels, the rest
-// transparent so that unchanged areas keep exactly what is shown.
-void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear) {
+// Too many colours: a quantised table for the pixels to write, the rest
+// transparent. Each pixel gets its cell's entry when that lies within what
+// its neighbourhood allows, else the entry nearest its own colour; LZW may
+// put a stand-in in its place within the larger of the two errors.
+void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
+                                  std::span<const std::uint32_t> screen, std::size_t w,
+                                  std::size_t h, const ScreenRect& r, std::uint32_t ceiling) {
   const std::size_t n = rect_.size();
   quantiser_.Prepare(rect_, changed_, 255);
   frame.palette = quantiser_.palette();
@@ -91,22 +88,45 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear) {
   frame.bits = BitsFor(frame.palette.size());
   PadTable(frame);
   const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
-  // Neighbours often share a colour: its index is looked up once per run.
-  std::uint32_t last = rect_[0] ^ 1u;
-  std::uint8_t last_index = 0;
+  frame.limit.resize(n);
+  frame.bound.resize(n);
+  const std::size_t rw = r.width();
   for (std::size_t i = 0; i < n; ++i) {
     if (clear && !changed_[i]) {
       frame.indices[i] = t;
+      frame.limit[i] = 0;
+      frame.bound[i] = 0;
       continue;
     }
-    if (rect_[i] != last) {
-      last = rect_[i];
-      last_index = lossless_ ? quantiser_.MapExactly(last) : quantiser_.Map(last);
+    const std::uint32_t s = rect_[i];
+    const std::uint32_t bound = AllowedError(screen, w, h, r.x0 + i % rw, r.y0 + i / rw, ceiling);
+    std::uint8_t index = quantiser_.Map(s);
+    auto error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
+    if (error > bound) {
+      index = Nearest(s);
+      error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
     }
-    frame.indices[i] = last_index;
+    frame.indices[i] = index;
+    frame.bound[i] = bound;
+    frame.limit[i] = lossless_ ? 0 : std::max(bound, error);
   }
   frame.source.swap(rect_);  // rect_ is written afresh for the next frame
-  frame.max_error = lossless_ ? 0 : kLossyError;
+}
+
+// The table entry nearest to `colour` itself, cached per colour.
+std::uint8_t FrameIndexer::Nearest(std::uint32_t colour) {
+  constexpr std::size_t kSlots = 1u << 14;
+  if (near_key_.empty() || near_generation_ != quantiser_.generation()) {
+    near_key_.assign(kSlots, 0xFFFFFFFFu);
+    near_index_.assign(kSlots, 0);
+    near_generation_ = quantiser_.generation();
+  }
+  const std::size_t slot = (colour * 2654435761u) >> 18;
+  if (near_key_[slot] != colour) {
+    near_key_[slot] = colour;
+    near_index_[slot] = quantiser_.MapExactly(colour);
+  }
+  return near_index_[slot];
 }
 
 // Runs decide what LZW makes of a stream: whether the values change less

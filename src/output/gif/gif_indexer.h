@@ -23,20 +23,29 @@ class FrameIndexer {
   explicit FrameIndexer(bool lossless) : lossless_(lossless) {}
 
   // Called on the frame thread only. Fills `frame` (position, table, indices,
-  // LZW freedom) for rectangle `r` of `screen`; `shown` is what the viewer
-  // shows before this frame (empty for the first frame). Both are rows of
-  // `screen_width` pixels.
-  void Build(std::span<const std::uint32_t> screen, std::span<const std::uint32_t> shown,
-             std::size_t screen_width, const ScreenRect& r, IndexedFrame& frame);
+  // LZW freedom) for rectangle `r` of `screen` (rows of `screen_width` x
+  // `screen_height` pixels). `stale` marks the pixels that must be written
+  // (empty for the first frame: all of them); the others may stay
+  // transparent. `ceiling` caps the error any pixel may get.
+  void Build(std::span<const std::uint32_t> screen, std::size_t screen_width,
+             std::size_t screen_height, std::span<const std::uint8_t> stale, const ScreenRect& r,
+             std::uint32_t ceiling, IndexedFrame& frame);
 
  private:
   bool CountExact(bool changed_only, int limit);
   bool PreferOpaque() const;
   void WriteExact(IndexedFrame& frame, bool clear);
-  void WriteQuantised(IndexedFrame& frame, bool clear);
+  void WriteQuantised(IndexedFrame& frame, bool clear, std::span<const std::uint32_t> screen,
+                      std::size_t screen_width, std::size_t screen_height, const ScreenRect& r,
+                      std::uint32_t ceiling);
+  std::uint8_t Nearest(std::uint32_t colour);
 
-  std::vector<std::uint32_t> rect_;   // the rectangle's pixels, row after row
-  std::vector<std::uint8_t> changed_;  // per pixel of rect_: differs from what is shown
+  std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
+  std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  // Nearest table entries of exact colours, direct-mapped, for one table.
+  std::vector<std::uint32_t> near_key_;
+  std::vector<std::uint8_t> near_index_;
+  std::uint64_t near_generation_ = 0;
   ExactColours colours_;
   Quantiser quantiser_;
   bool lossless_;

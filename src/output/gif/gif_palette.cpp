@@ -143,6 +143,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
   RefineOnce(fresh);
   if (KeepsCurrentTable(fresh_error, max_colours)) return;
   palette_ = std::move(fresh);
+  ++generation_;
   order_.Build(palette_);
   std::fill(cache_.begin(), cache_.end(), kUnknown);
 }

@@ -72,6 +72,8 @@ class Quantiser {
   void Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                int max_colours);
   const std::vector<std::uint32_t>& palette() const { return palette_; }
+  // Changes whenever the table does.
+  std::uint64_t generation() const { return generation_; }
   std::uint8_t Map(std::uint32_t colour) {
     const std::uint32_t cell = Cell(colour);
     std::uint16_t& cached = cache_[cell];
@@ -117,6 +119,7 @@ class Quantiser {
   GreenOrder order_;        // palette_ by green
   GreenOrder fresh_order_;  // a candidate table by green
   std::vector<Bin> bins_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace orvamy::gif

@@ -46,7 +46,7 @@ void AppendFrameStart(const IndexedFrame& frame, std::vector<std::uint8_t>& out)
   }
 }
 
-void AppendFrameData(const IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out) {
+void AppendFrameData(IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out) {
   if (frame.head_count > 0) {
     const auto lossy = frame.Choices(frame.head_count);
     EncodeLzw(std::span<const std::uint8_t>(frame.indices).subspan(frame.head_count), frame.bits,

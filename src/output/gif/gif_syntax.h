@@ -20,7 +20,7 @@ void AppendFrameStart(const IndexedFrame& frame, std::vector<std::uint8_t>& out)
 
 // Compresses the frame's indices (joining the head the frame thread
 // compressed, if any) and appends the image data. `tail` is scratch memory.
-void AppendFrameData(const IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out);
+void AppendFrameData(IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out);
 
 void AppendTrailer(std::vector<std::uint8_t>& out);
 
