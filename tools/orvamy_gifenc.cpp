@@ -1,4 +1,4 @@
-// orvamy-gifenc [OPTIONS] -o OUT.gif FRAME.bmp ...
+// orvamy-gifenc [-d DELAY] [--lossless] -o OUT.gif FRAME.bmp ...
 //
 // Feeds 24- or 32-bit BMP files through the GIF builder exactly as the
 // recorder does: BeginAnimation, the animation size taken from the first
@@ -32,7 +32,7 @@ namespace {
 #endif
 
 constexpr std::string_view kUsage =
-    "usage: orvamy-gifenc [-d DELAY] -o OUT.gif FRAME.bmp ...\n"
+    "usage: orvamy-gifenc [-d DELAY] [--lossless] -o OUT.gif FRAME.bmp ...\n"
     "       orvamy-gifenc --help | --version\n"
     "Encodes 24- or 32-bit BMP frames into an animated GIF as the recorder does.\n"
     "The first frame sets the size; frames of another size are drawn at the top\n"
@@ -41,6 +41,9 @@ constexpr std::string_view kUsage =
     "              0 and 1 mean frames captured 1/100 s apart, written with delays\n"
     "              of at least 2 so that the animation plays as long as recorded)\n"
     "  -o FILE     the GIF to write; an existing file is never overwritten\n"
+    "  --lossless  every pixel in its exact colour, or the nearest colour of the\n"
+    "              frame's table where a frame has more than 256 colours; no other\n"
+    "              colour stands in to make the file smaller (larger files)\n"
     "  -h, --help  show this text and exit\n"
     "  --version   show the version and exit\n"
     "A progress line (frames done, frames per second) is shown on standard error\n"
@@ -48,6 +51,7 @@ constexpr std::string_view kUsage =
 
 struct Options {
   int delay = 20;
+  bool lossless = false;
   std::string output;
   std::vector<std::string> frames;
 };
@@ -86,6 +90,8 @@ std::optional<Options> ParseArguments(int argc, char** argv, Request& request,
         error = "bad delay '" + std::string(value) + "': a whole number 0..65535 expected";
         return std::nullopt;
       }
+    } else if (arg == "--lossless") {
+      options.lossless = true;
     } else if (arg == "-h" || arg == "--help") {
       request = Request::kHelp;
       return std::nullopt;
@@ -191,6 +197,7 @@ int Run(const Options& options) {
   orvamy::BeginOptions begin;
   const fs::path out_path(options.output);
   begin.work_directory = out_path.has_parent_path() ? out_path.parent_path() : fs::path(".");
+  begin.lossless = options.lossless;
   orvamy::BeginAnimation(maker, animation, begin);
   animation.member8 = 1;
   animation.member12 = 0;

@@ -44,7 +44,8 @@ def compressed(w, h):
 CASES = {
     "help lists every option": (
         {}, ["--help"], 0,
-        [("out", s) for s in ("-d DELAY", "-o FILE", "--help", "--version", "usage:")], [], False),
+        [("out", s) for s in ("-d DELAY", "-o FILE", "--lossless", "--help", "--version",
+                                   "usage:")], [], False),
     "short help": ({}, ["-h"], 0, [("out", "usage:")], [], False),
     "version": ({}, ["--version"], 0, [("out", "orvamy-gifenc ")], [], False),
     "unknown option": ({}, ["--fast", "-o", "out.gif", "a.bmp"], 2,
@@ -84,6 +85,10 @@ CASES = {
         ["-o", "out.gif", "a.bmp", "b.bmp", "small.bmp", "big.bmp"], 0,
         [("err", "warning: small.bmp is 10x5, not 16x8 like the first frame"),
          ("out", "out.gif")], [("err", "big.bmp")], True),
+    "lossless": (
+        {"a.bmp": bmp(8, 6), "b.bmp": bmp(8, 6, colour=(1, 2, 3))},
+        ["--lossless", "-o", "out.gif", "a.bmp", "b.bmp"], 0, [("out", "out.gif")], [("err", "")],
+        True),
     "an existing file is kept": (
         {"a.bmp": bmp(8, 6), "out.gif": b"keep me"}, ["-o", "out.gif", "a.bmp"], 0,
         [("out", "out-2.gif")], [], True),
