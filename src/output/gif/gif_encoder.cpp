@@ -205,9 +205,11 @@ class FrameStage {
     const std::size_t w = screen_w_, h = screen_h_;
     gif::ScreenRect r{0, 0, w, h};
     std::span<const std::uint8_t> stale;
+    std::span<const std::uint32_t> bounds;
     if (has_shown_) {
       r = display_.MarkStale(pending_, ceiling_);
       stale = display_.stale();
+      bounds = display_.bounds();
     }
     IndexedFrame frame = FreshFrame();
     if (first_frame_) {
@@ -220,7 +222,7 @@ class FrameStage {
       // shown): one transparent pixel carries the time.
       MakeFiller(frame);
     } else {
-      indexer_.Build(pending_, w, h, stale, r, ceiling_, frame);
+      indexer_.Build(pending_, w, h, stale, bounds, r, ceiling_, frame);
     }
     std::swap(emitted_, pending_);
     has_shown_ = true;

@@ -21,6 +21,17 @@ std::uint32_t AllowedError(std::span<const std::uint32_t> screen, std::size_t w,
   if (ceiling == 0) return 0;
   const std::uint32_t c = screen[y * w + x];
   std::int64_t contrast = 0;
+  if (x > 0 && y > 0 && x + 1 < w && y + 1 < h) {
+    // Inside: all eight neighbours, without branches.
+    const std::uint32_t* above = screen.data() + (y - 1) * w + x;
+    const std::uint32_t* here = above + w;
+    const std::uint32_t* below = here + w;
+    for (const std::uint32_t* row : {above, here, below}) {
+      contrast = std::max({contrast, Distance(c, row[-1]), Distance(c, row[0]), Distance(c, row[1])});
+    }
+    if (contrast < kFlatContrast) return 0;
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(ceiling, contrast / kContrastShare));
+  }
   const std::size_t y0 = y > 0 ? y - 1 : 0, y1 = std::min(h, y + 2);
   const std::size_t x0 = x > 0 ? x - 1 : 0, x1 = std::min(w, x + 2);
   for (std::size_t ny = y0; ny < y1; ++ny) {
@@ -41,6 +52,7 @@ void DisplayState::Reset(std::size_t width, std::size_t height) {
   written_for_.assign(n, 0);
   floor_.assign(n, 0);
   stale_.assign(n, 1);
+  bound_.assign(n, 0);
 }
 
 ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source, std::uint32_t ceiling) {
@@ -59,8 +71,11 @@ ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source, std::u
       bool keep = s == d;
       if (!keep) {
         const std::int64_t error = Distance(s, d);
-        keep = (s == written_for_[row + x] && error <= floor_[row + x]) ||
-               error <= AllowedError(source, w, h, x, y, ceiling);
+        keep = s == written_for_[row + x] && error <= floor_[row + x];
+        if (!keep) {
+          bound_[row + x] = AllowedError(source, w, h, x, y, ceiling);
+          keep = error <= bound_[row + x];
+        }
       }
       stale[x] = !keep;
       if (!keep) {

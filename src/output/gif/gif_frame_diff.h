@@ -50,6 +50,8 @@ class DisplayState {
   // Called on the frame thread only.
   const std::vector<std::uint32_t>& shown() const { return shown_; }
   const std::vector<std::uint8_t>& stale() const { return stale_; }
+  // Per pixel, valid where stale: AllowedError of the source last marked.
+  const std::vector<std::uint32_t>& bounds() const { return bound_; }
 
  private:
   std::size_t width_ = 0, height_ = 0;
@@ -57,6 +59,7 @@ class DisplayState {
   std::vector<std::uint32_t> written_for_;  // the source colour it was written for
   std::vector<std::uint32_t> floor_;    // its error then, where no table could do better
   std::vector<std::uint8_t> stale_;
+  std::vector<std::uint32_t> bound_;
 };
 
 }  // namespace orvamy::gif

@@ -22,7 +22,8 @@ int BitsFor(std::size_t entries) {
 }
 
 void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
-                         std::span<const std::uint8_t> stale, const ScreenRect& r,
+                         std::span<const std::uint8_t> stale,
+                         std::span<const std::uint32_t> bounds, const ScreenRect& r,
                          std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
@@ -68,7 +69,7 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
       return;
     }
   }
-  WriteQuantised(frame, has_previous, screen, w, h, r, ceiling);
+  WriteQuantised(frame, has_previous, screen, w, h, bounds, r, ceiling);
 }
 
 // Too many colours: a quantised table for the pixels to write, the rest
@@ -77,7 +78,8 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
 // put a stand-in in its place within the larger of the two errors.
 void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
                                   std::span<const std::uint32_t> screen, std::size_t w,
-                                  std::size_t h, const ScreenRect& r, std::uint32_t ceiling) {
+                                  std::size_t h, std::span<const std::uint32_t> bounds,
+                                  const ScreenRect& r, std::uint32_t ceiling) {
   const std::size_t n = rect_.size();
   quantiser_.Prepare(rect_, changed_, 255);
   frame.palette = quantiser_.palette();
@@ -99,7 +101,10 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
       continue;
     }
     const std::uint32_t s = rect_[i];
-    const std::uint32_t bound = AllowedError(screen, w, h, r.x0 + i % rw, r.y0 + i / rw, ceiling);
+    const std::size_t x = r.x0 + i % rw, y = r.y0 + i / rw;
+    // Stale pixels had theirs worked out when they were found stale.
+    const std::uint32_t bound =
+        clear ? bounds[y * w + x] : AllowedError(screen, w, h, x, y, ceiling);
     std::uint8_t index = quantiser_.Map(s);
     auto error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
     if (error > bound) {
