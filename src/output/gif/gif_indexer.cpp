@@ -1,6 +1,7 @@
 #include "output/gif/gif_indexer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace orvamy::gif {
@@ -82,20 +83,13 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
                                   const ScreenRect& r, std::uint32_t ceiling) {
   const std::size_t n = rect_.size();
   quantiser_.Prepare(rect_, changed_, 255);
-  frame.palette = quantiser_.palette();
-  if (clear) {
-    frame.transparent = static_cast<int>(frame.palette.size());
-    frame.palette.push_back(0);
-  }
-  frame.bits = BitsFor(frame.palette.size());
-  PadTable(frame);
-  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  const std::vector<std::uint32_t>& table = quantiser_.palette();
   frame.limit.resize(n);
   frame.bound.resize(n);
   const std::size_t rw = r.width();
   for (std::size_t i = 0; i < n; ++i) {
     if (clear && !changed_[i]) {
-      frame.indices[i] = t;
+      frame.indices[i] = 0;  // made transparent below
       frame.limit[i] = 0;
       frame.bound[i] = 0;
       continue;
@@ -106,16 +100,46 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
     const std::uint32_t bound =
         clear ? bounds[y * w + x] : AllowedError(screen, w, h, x, y, ceiling);
     std::uint8_t index = quantiser_.Map(s);
-    auto error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
+    auto error = static_cast<std::uint32_t>(Distance(table[index], s));
     if (error > bound) {
       index = Nearest(s);
-      error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
+      error = static_cast<std::uint32_t>(Distance(table[index], s));
     }
     frame.indices[i] = index;
     frame.bound[i] = bound;
     frame.limit[i] = lossless_ ? 0 : std::max(bound, error);
   }
+  WriteUsedEntries(frame, table, clear);
   frame.source.swap(rect_);  // rect_ is written afresh for the next frame
+}
+
+// The frame's table holds only the entries its pixels use, renumbered: a
+// frame that needs 40 of the 255 colours gets a table of 64 and 6-bit
+// codes instead of 256 and 8 bits.
+void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                                    bool clear) {
+  const std::size_t n = frame.indices.size();
+  std::array<bool, 256> used{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!clear || changed_[i]) used[frame.indices[i]] = true;
+  }
+  std::array<std::uint8_t, 256> renumbered{};
+  frame.palette.clear();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    if (!used[k]) continue;
+    renumbered[k] = static_cast<std::uint8_t>(frame.palette.size());
+    frame.palette.push_back(table[k]);
+  }
+  if (clear) {
+    frame.transparent = static_cast<int>(frame.palette.size());
+    frame.palette.push_back(0);
+  }
+  frame.bits = BitsFor(frame.palette.size());
+  PadTable(frame);
+  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  for (std::size_t i = 0; i < n; ++i) {
+    frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
+  }
 }
 
 // The table entry nearest to `colour` itself, cached per colour.

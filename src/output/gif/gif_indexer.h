@@ -41,6 +41,7 @@ class FrameIndexer {
                       std::size_t screen_width, std::size_t screen_height,
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
+  void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
