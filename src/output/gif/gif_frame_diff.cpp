@@ -55,13 +55,21 @@ void DisplayState::Reset(std::size_t width, std::size_t height) {
   bound_.assign(n, 0);
 }
 
-ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source, std::uint32_t ceiling) {
+ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source,
+                                   std::span<const std::uint32_t> previous, std::uint32_t ceiling) {
   const std::size_t w = width_, h = height_;
+  const std::size_t bytes = w * sizeof(std::uint32_t);
+  row_same_.resize(h);
+  for (std::size_t y = 0; y < h; ++y) {
+    row_same_[y] = std::memcmp(source.data() + y * w, previous.data() + y * w, bytes) == 0;
+  }
   ScreenRect r{w, h, 0, 0};
   for (std::size_t y = 0; y < h; ++y) {
     const std::size_t row = y * w;
     std::uint8_t* stale = stale_.data() + row;
-    if (std::memcmp(source.data() + row, shown_.data() + row, w * sizeof(std::uint32_t)) == 0) {
+    const bool window_same =
+        row_same_[y] && (y == 0 || row_same_[y - 1]) && (y + 1 == h || row_same_[y + 1]);
+    if (window_same || std::memcmp(source.data() + row, shown_.data() + row, bytes) == 0) {
       std::memset(stale, 0, w);
       continue;
     }
