@@ -44,6 +44,34 @@ std::uint32_t AllowedError(std::span<const std::uint32_t> screen, std::size_t w,
   return static_cast<std::uint32_t>(std::min<std::int64_t>(ceiling, contrast / kContrastShare));
 }
 
+namespace {
+
+// AllowedError for every pixel of row y, into out[0, w). The inside of the
+// row runs as one straight loop over three rows.
+void RowAllowance(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
+                  std::size_t y, std::uint32_t ceiling, std::uint32_t* out) {
+  if (ceiling == 0 || y == 0 || y + 1 >= h || w < 3) {
+    for (std::size_t x = 0; x < w; ++x) out[x] = AllowedError(screen, w, h, x, y, ceiling);
+    return;
+  }
+  const std::uint32_t* above = screen.data() + (y - 1) * w;
+  const std::uint32_t* here = above + w;
+  const std::uint32_t* below = here + w;
+  out[0] = AllowedError(screen, w, h, 0, y, ceiling);
+  out[w - 1] = AllowedError(screen, w, h, w - 1, y, ceiling);
+  for (std::size_t x = 1; x + 1 < w; ++x) {
+    const std::uint32_t c = here[x];
+    std::int64_t m = std::max(Distance(c, here[x - 1]), Distance(c, here[x + 1]));
+    m = std::max(m, std::max(Distance(c, above[x - 1]), Distance(c, above[x])));
+    m = std::max(m, std::max(Distance(c, above[x + 1]), Distance(c, below[x - 1])));
+    m = std::max(m, std::max(Distance(c, below[x]), Distance(c, below[x + 1])));
+    const std::int64_t allowed = m < kFlatContrast ? 0 : std::min<std::int64_t>(ceiling, m / kContrastShare);
+    out[x] = static_cast<std::uint32_t>(allowed);
+  }
+}
+
+}  // namespace
+
 void DisplayState::Reset(std::size_t width, std::size_t height) {
   width_ = width;
   height_ = height;
@@ -74,6 +102,7 @@ ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source,
       continue;
     }
     std::size_t left = w, right = 0;
+    bool row_bounds = false;  // bound_ worked out for this row
     for (std::size_t x = 0; x < w; ++x) {
       const std::uint32_t s = source[row + x], d = shown_[row + x];
       bool keep = s == d;
@@ -81,7 +110,10 @@ ScreenRect DisplayState::MarkStale(std::span<const std::uint32_t> source,
         const std::int64_t error = Distance(s, d);
         keep = s == written_for_[row + x] && error <= floor_[row + x];
         if (!keep) {
-          bound_[row + x] = AllowedError(source, w, h, x, y, ceiling);
+          if (!row_bounds) {
+            RowAllowance(source, w, h, y, ceiling, bound_.data() + row);
+            row_bounds = true;
+          }
           keep = error <= bound_[row + x];
         }
       }
