@@ -26,10 +26,11 @@ using gif::IndexedFrame;
 constexpr std::uint32_t kMaxDelay = 65535;  // the field is 16 bits
 constexpr std::size_t kMaxQueuedBytes = 48u << 20;
 constexpr std::size_t kMaxQueuedFrames = 8;
-// From this many changed pixels on, the frame thread compresses the first
-// kHeadShare % of a frame itself, which about evens out the two threads.
+// From this many pixels on, the frame thread compresses the first kHeadShare %
+// of a frame itself while the writer compresses the rest; the writer also
+// writes the file, so it takes the larger share.
 constexpr std::size_t kSplitPixels = 120000;
-constexpr std::size_t kHeadShare = 20;
+constexpr std::size_t kHeadShare = 40;
 // The most error (gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) any pixel
 // may show where its neighbourhood has strong contrast: about 5 levels per
 // channel. Flat and smooth areas get none (see AllowedError).
@@ -205,9 +206,11 @@ class FrameStage {
     const std::size_t w = screen_w_, h = screen_h_;
     gif::ScreenRect r{0, 0, w, h};
     std::span<const std::uint8_t> stale;
+    std::span<const std::uint32_t> bounds;
     if (has_shown_) {
-      r = display_.MarkStale(pending_, ceiling_);
+      r = display_.MarkStale(pending_, emitted_, ceiling_);
       stale = display_.stale();
+      bounds = display_.bounds();
     }
     IndexedFrame frame = FreshFrame();
     if (first_frame_) {
@@ -220,18 +223,32 @@ class FrameStage {
       // shown): one transparent pixel carries the time.
       MakeFiller(frame);
     } else {
-      indexer_.Build(pending_, w, h, stale, r, ceiling_, frame);
+      indexer_.Build(pending_, w, h, stale, bounds, r, ceiling_, frame);
     }
     std::swap(emitted_, pending_);
     has_shown_ = true;
-    if (frame.indices.size() >= kSplitPixels) {
-      frame.head_count = frame.indices.size() * kHeadShare / 100;
-      const auto lossy = frame.Choices(0);
-      gif::EncodeLzw(std::span<const std::uint8_t>(frame.indices).first(frame.head_count),
-                     frame.bits, gif::LzwPart::kHead, lossy ? &*lossy : nullptr, frame.head);
-    }
     if (!frame.written.empty()) ++outstanding_;
+    if (frame.indices.size() < kSplitPixels) {
+      SendWithDelay(std::move(frame), delay);
+      return;
+    }
+    // The writer compresses the tail while this thread compresses the head.
+    // The vectors' memory stays put when the frame moves into the queue, and
+    // the two threads write different parts of `written`.
+    frame.head_count = frame.indices.size() * kHeadShare / 100;
+    auto head = std::make_shared<gif::HeadPart>();
+    frame.head = head;
+    const auto choices = frame.Choices(0);
+    const auto indices = std::span<const std::uint8_t>(frame.indices).first(frame.head_count);
+    const int bits = frame.bits;
+    struct FinishOnExit {
+      gif::HeadPart& head;
+      bool ok = false;
+      ~FinishOnExit() { head.Finish(ok); }
+    } finish{*head};
     SendWithDelay(std::move(frame), delay);
+    gif::EncodeLzw(indices, bits, gif::LzwPart::kHead, choices ? &*choices : nullptr, head->bits);
+    finish.ok = true;
   }
 
   // Waits for the writer to finish the frames sent, and takes in what they

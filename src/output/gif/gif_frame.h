@@ -3,7 +3,10 @@
 // the logical screen with its colour table, its indices and the freedom the
 // LZW encoder has in writing them.
 
+#include <condition_variable>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -12,6 +15,33 @@
 #include "output/gif/gif_lzw.h"
 
 namespace orvamy::gif {
+
+// The head of a large frame, compressed by the frame thread while the writer
+// compresses the tail. Thread-safe.
+class HeadPart {
+ public:
+  // Called by the frame thread only, once its bits are complete (or, with
+  // ok false, abandoned).
+  void Finish(bool ok) {
+    std::lock_guard lock(mutex_);
+    done_ = true;
+    ok_ = ok;
+    ready_.notify_all();
+  }
+  // Called by the writer only. Waits for Finish; false when abandoned.
+  bool Wait() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return done_; });
+    return ok_;
+  }
+  LzwBits bits;  // the frame thread's until Finish, then the writer's
+
+ private:
+  std::mutex mutex_;  // guards done_, ok_
+  std::condition_variable ready_;
+  bool done_ = false;
+  bool ok_ = false;
+};
 
 constexpr std::uint16_t kMinDelay = 2;  // browsers slow 0 and 1 down to 10
 
@@ -35,10 +65,10 @@ struct IndexedFrame {
   std::vector<std::uint32_t> bound;
   // Filled by LZW: the index each pixel is decoded as (frames that track it).
   std::vector<std::uint8_t> written;
-  // Large frames: the first head_count indices already compressed by the
-  // frame thread, so that both threads share the LZW work.
+  // Large frames: the first head_count indices compressed by the frame
+  // thread at the same time as the writer compresses the rest.
   std::size_t head_count = 0;
-  LzwBits head;
+  std::shared_ptr<HeadPart> head;
   bool finish = false;  // no more frames: end the file
 
   // The encoder's freedom for the indices from `from` on.
@@ -60,24 +90,22 @@ struct IndexedFrame {
   // Empties the frame and keeps its memory for the next one.
   void ClearKeepingMemory() {
     std::vector<std::uint32_t> p, s, l, b;
-    std::vector<std::uint8_t> i, e, h, w;
+    std::vector<std::uint8_t> i, e, w;
     p.swap(palette);
     s.swap(source);
     l.swap(limit);
     b.swap(bound);
     i.swap(indices);
     e.swap(either);
-    h.swap(head.bytes);
     w.swap(written);
     *this = IndexedFrame{};
-    p.clear(), s.clear(), l.clear(), b.clear(), i.clear(), e.clear(), h.clear(), w.clear();
+    p.clear(), s.clear(), l.clear(), b.clear(), i.clear(), e.clear(), w.clear();
     palette.swap(p);
     source.swap(s);
     limit.swap(l);
     bound.swap(b);
     indices.swap(i);
     either.swap(e);
-    head.bytes.swap(h);
     written.swap(w);
   }
 };

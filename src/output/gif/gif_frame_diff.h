@@ -40,8 +40,11 @@ class DisplayState {
 
   // Called on the frame thread only. Marks the pixels of `source` whose shown
   // colour is not good enough (stale(i) != 0) and returns their bounding
-  // rectangle; empty when every pixel may stay.
-  ScreenRect MarkStale(std::span<const std::uint32_t> source, std::uint32_t ceiling);
+  // rectangle; empty when every pixel may stay. `previous` is the source of
+  // the frames taken in: where a pixel and its neighbours are unchanged, what
+  // was good enough for it then still is.
+  ScreenRect MarkStale(std::span<const std::uint32_t> source,
+                       std::span<const std::uint32_t> previous, std::uint32_t ceiling);
 
   // Called on the frame thread only. Takes in what `frame` (encoded from
   // `source`, and with its `written` indices filled in by LZW) shows.
@@ -50,6 +53,8 @@ class DisplayState {
   // Called on the frame thread only.
   const std::vector<std::uint32_t>& shown() const { return shown_; }
   const std::vector<std::uint8_t>& stale() const { return stale_; }
+  // Per pixel, valid where stale: AllowedError of the source last marked.
+  const std::vector<std::uint32_t>& bounds() const { return bound_; }
 
  private:
   std::size_t width_ = 0, height_ = 0;
@@ -57,6 +62,8 @@ class DisplayState {
   std::vector<std::uint32_t> written_for_;  // the source colour it was written for
   std::vector<std::uint32_t> floor_;    // its error then, where no table could do better
   std::vector<std::uint8_t> stale_;
+  std::vector<std::uint32_t> bound_;
+  std::vector<std::uint8_t> row_same_;
 };
 
 }  // namespace orvamy::gif

@@ -1,6 +1,7 @@
 #include "output/gif/gif_indexer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace orvamy::gif {
@@ -22,7 +23,8 @@ int BitsFor(std::size_t entries) {
 }
 
 void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
-                         std::span<const std::uint8_t> stale, const ScreenRect& r,
+                         std::span<const std::uint8_t> stale,
+                         std::span<const std::uint32_t> bounds, const ScreenRect& r,
                          std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
@@ -68,7 +70,7 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
       return;
     }
   }
-  WriteQuantised(frame, has_previous, screen, w, h, r, ceiling);
+  WriteQuantised(frame, has_previous, screen, w, h, bounds, r, ceiling);
 }
 
 // Too many colours: a quantised table for the pixels to write, the rest
@@ -77,10 +79,57 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
 // put a stand-in in its place within the larger of the two errors.
 void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
                                   std::span<const std::uint32_t> screen, std::size_t w,
-                                  std::size_t h, const ScreenRect& r, std::uint32_t ceiling) {
+                                  std::size_t h, std::span<const std::uint32_t> bounds,
+                                  const ScreenRect& r, std::uint32_t ceiling) {
   const std::size_t n = rect_.size();
   quantiser_.Prepare(rect_, changed_, 255);
-  frame.palette = quantiser_.palette();
+  const std::vector<std::uint32_t>& table = quantiser_.palette();
+  frame.limit.resize(n);
+  frame.bound.resize(n);
+  const std::size_t rw = r.width();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (clear && !changed_[i]) {
+      frame.indices[i] = 0;  // made transparent below
+      frame.limit[i] = 0;
+      frame.bound[i] = 0;
+      continue;
+    }
+    const std::uint32_t s = rect_[i];
+    const std::size_t x = r.x0 + i % rw, y = r.y0 + i / rw;
+    // Stale pixels had theirs worked out when they were found stale.
+    const std::uint32_t bound =
+        clear ? bounds[y * w + x] : AllowedError(screen, w, h, x, y, ceiling);
+    std::uint8_t index = quantiser_.Map(s);
+    auto error = static_cast<std::uint32_t>(Distance(table[index], s));
+    if (error > bound) {
+      index = Nearest(s);
+      error = static_cast<std::uint32_t>(Distance(table[index], s));
+    }
+    frame.indices[i] = index;
+    frame.bound[i] = bound;
+    frame.limit[i] = lossless_ ? 0 : std::max(bound, error);
+  }
+  WriteUsedEntries(frame, table, clear);
+  frame.source.swap(rect_);  // rect_ is written afresh for the next frame
+}
+
+// The frame's table holds only the entries its pixels use, renumbered: a
+// frame that needs 40 of the 255 colours gets a table of 64 and 6-bit
+// codes instead of 256 and 8 bits.
+void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                                    bool clear) {
+  const std::size_t n = frame.indices.size();
+  std::array<bool, 256> used{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!clear || changed_[i]) used[frame.indices[i]] = true;
+  }
+  std::array<std::uint8_t, 256> renumbered{};
+  frame.palette.clear();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    if (!used[k]) continue;
+    renumbered[k] = static_cast<std::uint8_t>(frame.palette.size());
+    frame.palette.push_back(table[k]);
+  }
   if (clear) {
     frame.transparent = static_cast<int>(frame.palette.size());
     frame.palette.push_back(0);
@@ -88,29 +137,9 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
   frame.bits = BitsFor(frame.palette.size());
   PadTable(frame);
   const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
-  frame.limit.resize(n);
-  frame.bound.resize(n);
-  const std::size_t rw = r.width();
   for (std::size_t i = 0; i < n; ++i) {
-    if (clear && !changed_[i]) {
-      frame.indices[i] = t;
-      frame.limit[i] = 0;
-      frame.bound[i] = 0;
-      continue;
-    }
-    const std::uint32_t s = rect_[i];
-    const std::uint32_t bound = AllowedError(screen, w, h, r.x0 + i % rw, r.y0 + i / rw, ceiling);
-    std::uint8_t index = quantiser_.Map(s);
-    auto error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
-    if (error > bound) {
-      index = Nearest(s);
-      error = static_cast<std::uint32_t>(Distance(frame.palette[index], s));
-    }
-    frame.indices[i] = index;
-    frame.bound[i] = bound;
-    frame.limit[i] = lossless_ ? 0 : std::max(bound, error);
+    frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
   }
-  frame.source.swap(rect_);  // rect_ is written afresh for the next frame
 }
 
 // The table entry nearest to `colour` itself, cached per colour.

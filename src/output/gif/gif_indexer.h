@@ -26,18 +26,22 @@ class FrameIndexer {
   // LZW freedom) for rectangle `r` of `screen` (rows of `screen_width` x
   // `screen_height` pixels). `stale` marks the pixels that must be written
   // (empty for the first frame: all of them); the others may stay
-  // transparent. `ceiling` caps the error any pixel may get.
+  // transparent; `bounds` holds AllowedError for the stale pixels. `ceiling`
+  // caps the error any pixel may get.
   void Build(std::span<const std::uint32_t> screen, std::size_t screen_width,
-             std::size_t screen_height, std::span<const std::uint8_t> stale, const ScreenRect& r,
-             std::uint32_t ceiling, IndexedFrame& frame);
+             std::size_t screen_height, std::span<const std::uint8_t> stale,
+             std::span<const std::uint32_t> bounds, const ScreenRect& r, std::uint32_t ceiling,
+             IndexedFrame& frame);
 
  private:
   bool CountExact(bool changed_only, int limit);
   bool PreferOpaque() const;
   void WriteExact(IndexedFrame& frame, bool clear);
   void WriteQuantised(IndexedFrame& frame, bool clear, std::span<const std::uint32_t> screen,
-                      std::size_t screen_width, std::size_t screen_height, const ScreenRect& r,
+                      std::size_t screen_width, std::size_t screen_height,
+                      std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
+  void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row

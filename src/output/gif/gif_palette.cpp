@@ -182,6 +182,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     RefineOnce(fresh);
   }
   fresh.insert(fresh.begin(), reserved_.begin(), reserved_.end());
+  fresh.resize(std::min(fresh.size(), static_cast<std::size_t>(std::max(1, max_colours))));
   if (KeepsCurrentTable(fresh_error, max_colours)) return;
   palette_ = std::move(fresh);
   ++generation_;

@@ -1,6 +1,7 @@
 #include "output/gif/gif_syntax.h"
 
 #include <span>
+#include <stdexcept>
 #include <string_view>
 
 namespace orvamy::gif {
@@ -47,11 +48,12 @@ void AppendFrameStart(const IndexedFrame& frame, std::vector<std::uint8_t>& out)
 }
 
 void AppendFrameData(IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out) {
-  if (frame.head_count > 0) {
+  if (frame.head_count > 0 && frame.head) {
     const auto lossy = frame.Choices(frame.head_count);
     EncodeLzw(std::span<const std::uint8_t>(frame.indices).subspan(frame.head_count), frame.bits,
               LzwPart::kTail, lossy ? &*lossy : nullptr, tail);
-    AppendImageData(frame.bits, frame.head, &tail, out);
+    if (!frame.head->Wait()) throw std::runtime_error("the encoder stopped");
+    AppendImageData(frame.bits, frame.head->bits, &tail, out);
   } else {
     const auto lossy = frame.Choices(0);
     AppendLzwImageData(frame.indices, frame.bits, out, lossy ? &*lossy : nullptr);
