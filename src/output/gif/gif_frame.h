@@ -71,7 +71,8 @@ struct IndexedFrame {
   std::shared_ptr<HeadPart> head;
   bool finish = false;  // no more frames: end the file
 
-  // The encoder's freedom for the indices from `from` on.
+  // Called by the thread holding the frame. The encoder's freedom for the
+  // indices from `from` on.
   std::optional<LzwChoices> Choices(std::size_t from) {
     if (source.empty() && either.empty() && written.empty()) return std::nullopt;
     LzwChoices c;
@@ -87,7 +88,8 @@ struct IndexedFrame {
     return c;
   }
 
-  // Empties the frame and keeps its memory for the next one.
+  // Called by the thread holding the frame. Empties the frame and keeps its
+  // memory for the next one.
   void ClearKeepingMemory() {
     std::vector<std::uint32_t> p, s, l, b;
     std::vector<std::uint8_t> i, e, w;
