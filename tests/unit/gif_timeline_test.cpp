@@ -96,7 +96,7 @@ TEST(GifTimeline, RoundsCumulativelySoLongRecordingsKeepTheirLength) {
       {14, microseconds(142857), true, 7, 100},  // 7/s
       {1, microseconds(33333), true, 30, 100},   // delay 1: the capture times rule
       {0, microseconds(16667), true, 60, 100},   // 60/s
-      {5, microseconds(100000), true, 4, 35},    // the times rule; the last frame lasts its delay
+      {5, microseconds(100000), true, 4, 40},    // the times rule, the delay never: the last frame lasts its interval
       {3, microseconds(0), false, 30, 90},       // no times, no interval: the delay as it stands
   };
   for (const auto& c : cases) {

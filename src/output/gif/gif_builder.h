@@ -90,9 +90,10 @@ struct BeginOptions {
 // was recorded; frames without it last their nominal delay.
 struct FrameTiming {
   std::chrono::steady_clock::time_point capture_time;
-  // The exact interval the recorder paced frames at (1000 / rate ms); zero
-  // when unknown. Where the whole-hundredth delay truncates it (30/s: 3 for
-  // 3.33), the animation follows the interval so it plays at the recorded speed.
+  // The exact interval the recorder paced this frame at (1000 / rate ms);
+  // zero when unknown. Only the last frame needs it, when no end is marked.
+  // A timed frame's whole-hundredth delay is not used at all: it truncates
+  // the interval (30/s: 3 for 3.33) and would make the animation play fast.
   std::chrono::microseconds nominal_interval{0};
 };
 
@@ -109,7 +110,7 @@ void AddFrame(GifMaker& maker, const FrameInfo& frame, std::span<const std::uint
 // Ends the last frame at `stop_time` (when recording stopped) instead of one
 // frame period after its capture time; at least 2 hundredths all the same.
 // Called after the last AddFrame and before SaveAnimation; without the call
-// the last frame lasts its nominal delay.
+// the last frame lasts its pacing interval (untimed frames: their delay).
 void MarkAnimationEnd(GifMaker& maker, std::chrono::steady_clock::time_point stop_time);
 
 struct SaveResult {

@@ -28,7 +28,7 @@ void FrameTimeline::Arrive(const FrameClock& clock) {
       timed_total_ += last;
       ++timed_count_;
     } else if (last_.delay >= kMinDelay) {
-      last = NominalDuration(last_.delay, last_.nominal_micros);
+      last = last_.delay * kMicrosPerHundredth;
     }
     position_ += last;
   }
@@ -60,25 +60,17 @@ std::optional<std::int64_t> FrameTimeline::Finish() {
 }
 
 // The last frame has no successor to end it: it lasts until the stop time
-// when one was given, else its nominal delay, or below 2 hundredths the
-// average of the timed frames.
+// when one was given; else, for a timed frame, the interval it was paced at;
+// else its delay, or below 2 hundredths the average of the timed frames.
+// A timed frame's whole-hundredth delay is never used: it truncates the
+// interval (30/s: 3 for 3.33), and cumulative rounding of the exact interval
+// spreads the remainder instead (3/3/4).
 std::int64_t FrameTimeline::LastFrameMicros() const {
   if (stop_ && last_.captured) return MicrosBetween(*last_.captured, *stop_);
-  if (last_.delay >= kMinDelay) return NominalDuration(last_.delay, last_.nominal_micros);
+  if (last_.captured && last_.nominal_micros > 0) return last_.nominal_micros;
+  if (last_.delay >= kMinDelay) return last_.delay * kMicrosPerHundredth;
   if (timed_count_ > 0) return timed_total_ / timed_count_;
   return 2 * kMicrosPerHundredth;
-}
-
-// How long a frame with a delay of 2 or more lasts on the timeline. A rate
-// such as 30/s has a whole-hundredth delay of 3 for a real 3.33 and would
-// play 10% fast; where the frames were paced at an exact interval that this
-// delay stands for, the timeline follows the interval and cumulative
-// rounding spreads the remainder (3/3/4).
-std::int64_t FrameTimeline::NominalDuration(std::uint16_t delay, std::int64_t nominal_micros) {
-  const std::int64_t from_delay = delay * kMicrosPerHundredth;
-  const bool stands_for_interval =
-      nominal_micros > from_delay && nominal_micros - from_delay < kMicrosPerHundredth;
-  return stands_for_interval ? nominal_micros : from_delay;
 }
 
 std::int64_t FrameTimeline::Hundredths(std::int64_t micros) {

@@ -3,8 +3,9 @@
 // hundredths (the GIF's unit), decided from the frames' delays and capture
 // times alone: no pixels, no threads.
 //
-// A frame lasts until the next frame's capture time; where either has no
-// capture time, it lasts its nominal delay (below 2 hundredths: 2).
+// A frame lasts until the next frame's capture time; the last timed frame
+// until the stop, else for the interval it was paced at. Frames without
+// capture times last their nominal delay (below 2 hundredths: 2).
 // Frames are added in order, with or without a picture. A frame without one
 // lengthens the picture shown. A picture identical to the pending one merges
 // into it; one that comes less than 2 hundredths after the pending picture
@@ -55,7 +56,6 @@ class FrameTimeline {
 
  private:
   std::int64_t LastFrameMicros() const;
-  static std::int64_t NominalDuration(std::uint16_t delay, std::int64_t nominal_micros);
   static std::int64_t Hundredths(std::int64_t micros);
 
   std::int64_t position_ = 0;  // microseconds since the first frame
