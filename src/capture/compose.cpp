@@ -10,6 +10,10 @@ void ReadPointerPosition(PointerSource& pointer, PointerPosition& position) {
   if (const auto p = pointer.QueryPointer()) position.Store(*p);
 }
 
+CaptureSettings ReadCaptureSettings(const ParameterBoxes& boxes) {
+  return {TextToInt(boxes.WidthText()), TextToInt(boxes.HeightText()), boxes.MarkerTicked()};
+}
+
 ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer) {
   return CaptureRectAround(pointer, TextToInt(boxes.WidthText()), TextToInt(boxes.HeightText()));
 }
@@ -19,7 +23,8 @@ namespace {
 // Composes one frame into `frame`, reading the screen through `capture`.
 void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
   ReadPointerPosition(s.pointer, s.position);
-  const ScreenRect rect = CurrentCaptureRect(s.boxes, s.position.Load());
+  const CaptureSettings settings = ReadCaptureSettings(s.boxes);
+  const ScreenRect rect = CaptureRectAround(s.position.Load(), settings.width, settings.height);
 
   bool captured = false;
   if (rect.width >= 1 && rect.height >= 1) {
@@ -27,14 +32,13 @@ void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
         s.screen.CaptureScreenRectInto(capture, rect.left, rect.top, rect.width, rect.height);
   }
 
-  s.canvas.SetWidth(TextToInt(s.boxes.WidthText()));
-  s.canvas.SetHeight(TextToInt(s.boxes.HeightText()));
+  s.canvas.SetWidth(settings.width);
+  s.canvas.SetHeight(settings.height);
   // Bytes that do not decode draw nothing: the canvas shows what it held.
   if (captured) s.canvas.DrawBmp(capture);
 
-  if (s.boxes.MarkerTicked()) {
-    const auto lines =
-        MarkerLines(TextToInt(s.boxes.WidthText()), TextToInt(s.boxes.HeightText()));
+  if (settings.marker) {
+    const auto lines = MarkerLines(settings.width, settings.height);
     for (const CanvasLine& line : lines) s.canvas.DrawLine(line.from, line.to);
   }
   s.canvas.TakePictureInto(frame);

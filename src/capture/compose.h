@@ -41,6 +41,15 @@ struct FrameSources {
   FrameCanvas& canvas;
 };
 
+// The boxes a frame depends on, read once per frame so that every part of the
+// frame agrees even while the user types.
+struct CaptureSettings {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  bool marker = false;
+};
+CaptureSettings ReadCaptureSettings(const ParameterBoxes& boxes);
+
 // The rectangle a frame (and the preview) covers for the boxes as they read now.
 ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer);
 
