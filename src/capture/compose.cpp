@@ -27,8 +27,7 @@ void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
         s.screen.CaptureScreenRectInto(capture, rect.left, rect.top, rect.width, rect.height);
   }
 
-  s.canvas.SetWidth(TextToInt(s.boxes.WidthText()));
-  s.canvas.SetHeight(TextToInt(s.boxes.HeightText()));
+  s.canvas.SetSize(TextToInt(s.boxes.WidthText()), TextToInt(s.boxes.HeightText()));
   // Bytes that do not decode draw nothing: the canvas shows what it held.
   if (captured) s.canvas.DrawBmp(capture);
 
