@@ -22,6 +22,13 @@ void AppController::OnWindowCreated() {
   hotkeys_.RegisterKeys(ports_.hotkeys);
 }
 
+void AppController::OnWindowShown() {
+  if (told_hotkeys_taken_ || closing_) return;
+  if (hotkeys_.start_id() != 0 && hotkeys_.stop_id() != 0) return;
+  told_hotkeys_taken_ = true;
+  ports_.messages.ShowMessage(kHotkeysTakenText, kDefaultMessageTitle);
+}
+
 void AppController::OnWindowClosing() {
   if (closing_) return;
   closing_ = true;

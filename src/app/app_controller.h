@@ -20,6 +20,10 @@
 
 namespace orvamy {
 
+// Told once at start-up when the system refused F7 or F8.
+inline constexpr std::string_view kHotkeysTakenText =
+    "热键 F7/F8 已被其他程序占用，按下它们不会录制或停止；窗口上的“录制”和“停止”按钮照常可用。";
+
 struct AppPorts {
   ScreenSource& screen;
   PointerSource& pointer;
@@ -45,6 +49,10 @@ class AppController {
   // Start-up, once the window and its controls exist: puts the window on top
   // (the "always on top" box starts ticked) and registers F7 and F8.
   void OnWindowCreated();
+  // The window is on screen: when F7 or F8 could not be registered (another
+  // program, or another copy of this one, holds it) the user is told once that
+  // the buttons still work. The registrations stay as they are.
+  void OnWindowShown();
   // The window is about to close (close button, Alt+F4, Esc): the preview
   // goes, a running recording is abandoned unsaved and its thread joined.
   void OnWindowClosing();
@@ -87,6 +95,7 @@ class AppController {
   PreviewController preview_;
   HotkeyDispatcher hotkeys_;
   bool closing_ = false;
+  bool told_hotkeys_taken_ = false;
 };
 
 }  // namespace orvamy

@@ -1,5 +1,6 @@
 #pragma once
-// Ctrl + wheel changes the height box, Alt + wheel the width box, by 15 per notch.
+// Ctrl + wheel changes the height box, Alt + wheel the width box, by 15 per notch,
+// for turns with the pointer over the window's own area.
 
 #include <optional>
 #include <string>
@@ -27,5 +28,13 @@ struct WheelEdit {
 // exactly Ctrl or exactly Alt, and only a distance of exactly 1 or -1, act.
 std::optional<WheelEdit> ApplyWheel(int distance, int key_state, std::string_view width_text,
                                     std::string_view height_text);
+
+// Whether a wheel turn with the pointer at this client point (pixels at `dpi`,
+// the form's rectangles scaled from 96 dpi as the back end lays them out)
+// sizes the rectangle: over the bare background and inside the group box it
+// does, over any control of the form table (labels too) or outside the client
+// area it does not. Back ends decide by the pointer, whichever window the
+// system addressed the turn to.
+bool WheelSizesAt(int client_x, int client_y, int client_width, int client_height, int dpi);
 
 }  // namespace orvamy

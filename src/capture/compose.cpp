@@ -32,8 +32,7 @@ void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
         s.screen.CaptureScreenRectInto(capture, rect.left, rect.top, rect.width, rect.height);
   }
 
-  s.canvas.SetWidth(settings.width);
-  s.canvas.SetHeight(settings.height);
+  s.canvas.SetSize(settings.width, settings.height);
   // Bytes that do not decode draw nothing: the canvas shows what it held.
   if (captured) s.canvas.DrawBmp(capture);
 

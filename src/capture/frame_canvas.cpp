@@ -20,6 +20,10 @@ void FrameCanvas::SetWidth(std::int32_t width) { Resize(ClampSide(width), surfac
 
 void FrameCanvas::SetHeight(std::int32_t height) { Resize(surface_.width, ClampSide(height)); }
 
+void FrameCanvas::SetSize(std::int32_t width, std::int32_t height) {
+  Resize(ClampSide(width), ClampSide(height));
+}
+
 void FrameCanvas::Resize(std::int32_t width, std::int32_t height) {
   width = std::max(width, 1);
   height = std::max(height, 1);

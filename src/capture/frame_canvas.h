@@ -28,6 +28,10 @@ class FrameCanvas {
   // least 1 x 1. The overlap of the old content is kept, the rest is background.
   void SetWidth(std::int32_t width);
   void SetHeight(std::int32_t height);
+  // Both at once: a change from tall to wide near the pixel cap would be
+  // refused as a width-first step (wide and still tall) and then leave the
+  // surface at the wrong size.
+  void SetSize(std::int32_t width, std::int32_t height);
 
   std::int32_t Width() const { return surface_.width; }
   std::int32_t Height() const { return surface_.height; }

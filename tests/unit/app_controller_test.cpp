@@ -39,6 +39,37 @@ TEST_F(AppControllerTest, StartsOnTopWithBothHotKeysRegistered) {
   EXPECT_EQ(window.on_top_calls, (std::vector<bool>{true, false, true}));
 }
 
+TEST_F(AppControllerTest, TakenHotKeysAreToldOnceAndStayAsTheSystemLeftThem) {
+  const struct {
+    std::vector<int> refused;
+    bool told;
+  } cases[] = {
+      {{}, false},
+      {{kVirtualKeyF7}, true},
+      {{kVirtualKeyF8}, true},
+      {{kVirtualKeyF7, kVirtualKeyF8}, true},
+  };
+  for (const auto& c : cases) {
+    fake::ScriptedHotkeys keys;
+    keys.refused_keys = c.refused;
+    fake::RecordingMessages shown;
+    AppController second{AppPorts{screen, pointer, clock, local_time, recorder_view, shown,
+                                  clipboard, keys, preview_window, timer, window,
+                                  SaveLocations{{"."}, '/'}}};
+    second.OnWindowCreated();
+    second.OnWindowShown();
+    second.OnWindowShown();
+    SCOPED_TRACE(c.refused.size());
+    ASSERT_EQ(shown.shown().size(), c.told ? 1u : 0u);
+    if (c.told) {
+      EXPECT_EQ(shown.shown()[0].text, kHotkeysTakenText);
+      EXPECT_EQ(shown.shown()[0].title, kDefaultMessageTitle);
+    }
+    EXPECT_EQ(keys.registered.size(), 2u) << "each key is asked for once, never again";
+    EXPECT_EQ(second.hotkeys().start_id() != 0, c.refused.empty() || c.refused[0] != kVirtualKeyF7);
+  }
+}
+
 TEST_F(AppControllerTest, TheModelStartsWithTheFormsTexts) {
   EXPECT_EQ(app.model().WidthText(), "350");
   EXPECT_EQ(app.model().HeightText(), "250");

@@ -46,6 +46,21 @@ TEST_F(ComposeTest, CapturesTheRectangleAroundThePointerWithTheMarker) {
   EXPECT_EQ(position.Load(), (ScreenPoint{1000, 500}));
 }
 
+TEST_F(ComposeTest, FromTallToWideNearThePixelCapTheFrameTakesTheNewSize) {
+  // 100 x 10000 and 10000 x 100 are both allowed; 10000 x 10000, a width-first
+  // step on the way, is beyond the cap.
+  boxes.marker = false;
+  pointer.MoveTo({1000, 500});
+  boxes.width = "100";
+  boxes.height = "10000";
+  EXPECT_EQ(Compose().height, 10000);
+  boxes.width = "10000";
+  boxes.height = "100";
+  const Picture frame = Compose();
+  EXPECT_EQ(frame.width, 10000);
+  EXPECT_EQ(frame.height, 100);
+}
+
 TEST_F(ComposeTest, UntickedMarkerLeavesTheCaptureUnchanged) {
   boxes.marker = false;
   pointer.MoveTo({400, 300});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "form/main_window_layout.h"
+
 namespace orvamy {
 namespace {
 
@@ -42,6 +44,38 @@ TEST(ApplyWheel, CtrlSizesTheHeightAndAltTheWidthBy15) {
     EXPECT_EQ(ApplyWheel(c.distance, c.keys, c.width, c.height), c.expected)
         << "distance " << c.distance << " keys " << c.keys << " w " << c.width << " h "
         << c.height;
+  }
+}
+
+TEST(WheelSizesAt, DecidesByThePointerAgainstTheFormsControls) {
+  const int w = kMainWindowClientWidth, h = kMainWindowClientHeight;
+  const struct {
+    int x, y, width, height, dpi;
+    bool sizes;
+    const char* where;
+  } cases[] = {
+      {100, 180, w, h, 96, true, "inside the group box"},
+      {17, 153, w, h, 96, true, "the group box's top left corner"},
+      {5, 5, w, h, 96, true, "bare background"},
+      {210, 100, w, h, 96, true, "right margin"},
+      {36, 30, w, h, 96, true, "between the width label and its box"},
+      {50, 20, w, h, 96, false, "width box"},
+      {20, 20, w, h, 96, false, "width label"},
+      {100, 215, w, h, 96, false, "hint label below the group box"},
+      {30, 120, w, h, 96, false, "Record button"},
+      {20, 50, w, h, 96, false, "preview check box"},
+      {170, 50, w, h, 96, false, "opacity combo box"},
+      {-1, 10, w, h, 96, false, "left of the client area"},
+      {w, 10, w, h, 96, false, "right of the client area"},
+      {10, h, w, h, 96, false, "below the client area"},
+      {300, 100, 400, 300, 96, true, "a window made wider: the canvas template is not there"},
+      // 150 %: every rectangle scaled as the back end lays it out
+      {150, 270, w * 3 / 2, h * 3 / 2, 144, true, "inside the group box at 144 dpi"},
+      {36, 30, w * 3 / 2, h * 3 / 2, 144, false, "width label at 144 dpi"},
+      {5, 5, w, h, 0, true, "unknown dpi is taken as 96"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WheelSizesAt(c.x, c.y, c.width, c.height, c.dpi), c.sizes) << c.where;
   }
 }
 

@@ -79,6 +79,9 @@ int main(int argc, char** argv) {
   for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
 
   window.show();
+  // Once the event loop runs: a box about taken hot keys, if any.
+  QMetaObject::invokeMethod(&window, [&controller] { controller.OnWindowShown(); },
+                            Qt::QueuedConnection);
   const int code = QApplication::exec();
   controller.OnWindowClosing();
   controller_ptr = nullptr;

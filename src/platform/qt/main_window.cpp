@@ -5,12 +5,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QWheelEvent>
+
+#include <xcb/xcb.h>
 
 #include "platform/x11/x11_window_manager.h"
 
@@ -41,6 +44,19 @@ class IntegerEdit final : public QLineEdit {
       }
     }
     QLineEdit::keyPressEvent(event);
+  }
+
+  // Text an input method commits (a CJK input method, a compose sequence)
+  // passes the same filter as typed characters.
+  void inputMethodEvent(QInputMethodEvent* event) override {
+    for (const char32_t ch : event->commitString().toUcs4()) {
+      if (!AppController::AcceptsTypedCharacter(ch)) {
+        QInputMethodEvent kept(event->preeditString(), event->attributes());
+        QLineEdit::inputMethodEvent(&kept);  // the pre-edit text shows, nothing is committed
+        return;
+      }
+    }
+    QLineEdit::inputMethodEvent(event);
   }
 
   void focusOutEvent(QFocusEvent* event) override {
@@ -133,9 +149,13 @@ MainWindow::MainWindow(x11::X11WindowManager& window_manager)
     controls_[control.id] = widget;
   }
   qApp->installEventFilter(this);
+  qApp->installNativeEventFilter(this);
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow() {
+  qApp->removeNativeEventFilter(this);
+  qApp->removeEventFilter(this);
+}
 
 template <class W>
 W* MainWindow::Control(ControlId id) const {
@@ -208,13 +228,30 @@ void MainWindow::SetRecordEnabled(bool enabled) {
       Qt::QueuedConnection);
 }
 
-void MainWindow::closeEvent(QCloseEvent* event) {
+void MainWindow::EndWithTheWindow() {
   if (!closed_) {
     closed_ = true;
     if (controller_) controller_->OnWindowClosing();
   }
-  event->accept();
   QApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  EndWithTheWindow();
+}
+
+bool MainWindow::nativeEventFilter(const QByteArray& event_type, void* message, qintptr*) {
+  if (event_type != "xcb_generic_event_t" || closed_) return false;
+  const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+  const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+  // Only while Qt thinks the window is there: Qt's own destruction of it at
+  // exit is not news.
+  if (!testAttribute(Qt::WA_WState_Created) || destroyed->window != winId()) return false;
+  // Queued: not from inside Qt's handling of the X event.
+  QMetaObject::invokeMethod(this, [this] { EndWithTheWindow(); }, Qt::QueuedConnection);
+  return false;
 }
 
 void MainWindow::wheelEvent(QWheelEvent* event) {

@@ -5,8 +5,10 @@
 // Supports: the control table's widgets, Tab order, Esc closing from any
 // control, integer-only width and height boxes, the editable opacity box,
 // wheel sizing over the window's own area, always-on-top through the window
-// manager. `画板1` has no widget: the core's frame canvas carries its settings.
+// manager, ending the program when the window is destroyed from outside.
+// `画板1` has no widget: the core's frame canvas carries its settings.
 
+#include <QAbstractNativeEventFilter>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,7 +40,10 @@ class QtTimer final : public TimerPort {
   QTimer timer_;
 };
 
-class MainWindow final : public QWidget, public MainWindowView, public RecorderView {
+class MainWindow final : public QWidget,
+                         public QAbstractNativeEventFilter,
+                         public MainWindowView,
+                         public RecorderView {
  public:
   explicit MainWindow(x11::X11WindowManager& window_manager);
   ~MainWindow() override;
@@ -60,10 +65,15 @@ class MainWindow final : public QWidget, public MainWindowView, public RecorderV
   void closeEvent(QCloseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Watches for the window being destroyed by another program (a DestroyNotify
+  // of its X window): the program then ends as when the window closes.
+  bool nativeEventFilter(const QByteArray& event_type, void* message, qintptr* result) override;
 
  private:
   template <class W>
   W* Control(ControlId id) const;
+  // Ends the program as closing the window does; once.
+  void EndWithTheWindow();
 
   x11::X11WindowManager& window_manager_;
   AppController* controller_ = nullptr;

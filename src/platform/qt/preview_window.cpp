@@ -1,10 +1,14 @@
 #include "platform/qt/preview_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPainter>
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
+
+#include <cmath>
 
 namespace orvamy::qt {
 
@@ -41,6 +45,43 @@ class PreviewFrameWidget final : public QWidget {
   std::function<void()> on_closed_;
 };
 
+namespace {
+
+// The screen that shows a device-pixel point: Qt keeps each screen's top left
+// corner in both coordinate systems and scales from there.
+const QScreen* ScreenOf(int x, int y) {
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect logical = screen->geometry();
+    const qreal scale = screen->devicePixelRatio();
+    const QRect device(logical.topLeft(), logical.size() * scale);
+    if (device.contains(x, y)) return screen;
+  }
+  return QGuiApplication::primaryScreen();
+}
+
+}  // namespace
+
+qreal QtPreviewWindow::ScaleAt(const ScreenRect& r) {
+  const QScreen* screen = ScreenOf(r.left + r.width / 2, r.top + r.height / 2);
+  const qreal scale = screen ? screen->devicePixelRatio() : 1.0;
+  return scale > 0 ? scale : 1.0;
+}
+
+QRect QtPreviewWindow::ToLogical(const ScreenRect& r) {
+  // The capture rectangle is in device pixels of the root window, Qt's
+  // geometry in device-independent ones. Rounded outwards, so that at a
+  // fractional position the band still lies wholly outside the rectangle.
+  const QScreen* screen = ScreenOf(r.left + r.width / 2, r.top + r.height / 2);
+  const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
+  const qreal scale = ScaleAt(r);
+  const auto logical = [scale](int device, int from) { return from + (device - from) / scale; };
+  const int left = static_cast<int>(std::floor(logical(r.left, origin.x())));
+  const int top = static_cast<int>(std::floor(logical(r.top, origin.y())));
+  const int right = static_cast<int>(std::ceil(logical(r.left + r.width, origin.x())));
+  const int bottom = static_cast<int>(std::ceil(logical(r.top + r.height, origin.y())));
+  return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
 QtPreviewWindow::QtPreviewWindow(std::function<void()> on_closed_externally)
     : on_closed_externally_(std::move(on_closed_externally)) {}
 
@@ -70,13 +111,14 @@ void QtPreviewWindow::Place(std::optional<ScreenRect> capture_rect) {
     widget_->hide();  // sizes below 1: nothing to frame until they are valid again
     return;
   }
-  const ScreenRect& r = *capture_rect;
-  const QRect inner(r.left, r.top, r.width, r.height);
-  const QRect outer = inner.adjusted(-kBand, -kBand, kBand, kBand);
+  const QRect inner = ToLogical(*capture_rect);
+  // At a scale above 1 the band keeps at least kBand device pixels.
+  const int band = static_cast<int>(std::ceil(kBand / ScaleAt(*capture_rect)));
+  const QRect outer = inner.adjusted(-band, -band, band, band);
   widget_->setGeometry(outer);
   // The window's shape is the band alone: the rectangle itself stays uncovered.
   widget_->setMask(QRegion(0, 0, outer.width(), outer.height()) -
-                   QRegion(kBand, kBand, r.width, r.height));
+                   QRegion(band, band, inner.width(), inner.height()));
   if (!widget_->isVisible()) widget_->show();
   widget_->raise();
 }

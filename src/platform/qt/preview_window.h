@@ -8,6 +8,8 @@
 // The opacity applies to the band where a compositor honours window opacity.
 // Called on the UI thread only.
 
+#include <QRect>
+
 #include <functional>
 #include <memory>
 
@@ -33,6 +35,11 @@ class QtPreviewWindow final : public PreviewWindowPort {
   void Place(std::optional<ScreenRect> capture_rect) override;
 
  private:
+  // The device pixels' scale where the rectangle is, and the rectangle in
+  // Qt's device-independent pixels, rounded outwards.
+  static qreal ScaleAt(const ScreenRect& r);
+  static QRect ToLogical(const ScreenRect& r);
+
   std::function<void()> on_closed_externally_;
   std::unique_ptr<PreviewFrameWidget> widget_;
 };

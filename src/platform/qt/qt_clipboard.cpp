@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMimeData>
 
 #include <memory>
@@ -19,11 +20,43 @@ QByteArray Bytes(std::string_view s) {
 
 }  // namespace
 
-bool QtClipboard::Publish(std::function<void(QMimeData&)> fill) {
+// Clipboard data whose large payloads stay in their files: read when another
+// program asks for them, not held for as long as the clipboard is ours (a
+// long recording is hundreds of megabytes).
+class FileBackedMimeData final : public QMimeData {
+ public:
+  void SetFile(const QString& format, const QString& path) { files_.insert(format, path); }
+
+  QStringList formats() const override {
+    QStringList all = QMimeData::formats();
+    for (auto it = files_.cbegin(); it != files_.cend(); ++it) {
+      if (!all.contains(it.key())) all.append(it.key());
+    }
+    return all;
+  }
+
+  bool hasFormat(const QString& format) const override {
+    return files_.contains(format) || QMimeData::hasFormat(format);
+  }
+
+ protected:
+  QVariant retrieveData(const QString& format, QMetaType type) const override {
+    const auto file = files_.constFind(format);
+    if (file == files_.cend()) return QMimeData::retrieveData(format, type);
+    QFile source(file.value());
+    if (!source.open(QIODevice::ReadOnly)) return QVariant();
+    return source.readAll();
+  }
+
+ private:
+  QHash<QString, QString> files_;
+};
+
+bool QtClipboard::Publish(std::function<void(FileBackedMimeData&)> fill) {
   auto work = [fill = std::move(fill)]() -> bool {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard) return false;
-    auto mime = std::make_unique<QMimeData>();
+    auto mime = std::make_unique<FileBackedMimeData>();
     fill(*mime);
     clipboard->setMimeData(mime.release(), QClipboard::Clipboard);  // the clipboard owns it now
     return clipboard->ownsClipboard();
@@ -37,17 +70,17 @@ bool QtClipboard::Publish(std::function<void(QMimeData&)> fill) {
 }
 
 bool QtClipboard::CopyGifAsHtml(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray gif = file.readAll();
-  if (gif.isEmpty()) return false;
+  const QString gif_path = QString::fromStdString(path);
+  QFile file(gif_path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return false;
+  file.close();
   const std::string url = FileUrlFromPath(path);
   const QByteArray html = Bytes(MakeCopyHtml(url));
   const QByteArray uri_list = Bytes(url + "\r\n");
   const QByteArray gnome = Bytes("copy\n" + url);
-  return Publish([=](QMimeData& mime) {
+  return Publish([=](FileBackedMimeData& mime) {
     mime.setData(QStringLiteral("text/html"), html);
-    mime.setData(QStringLiteral("image/gif"), gif);
+    mime.SetFile(QStringLiteral("image/gif"), gif_path);
     mime.setData(QStringLiteral("text/uri-list"), uri_list);
     mime.setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
   });
@@ -57,7 +90,7 @@ bool QtClipboard::CopyGifForQQ(const std::string& path) {
   const ByteArray block = MakeQQClipboardBlock(path);
   const QByteArray data(reinterpret_cast<const char*>(block.data()),
                         static_cast<qsizetype>(block.size()));
-  return Publish([=](QMimeData& mime) {
+  return Publish([=](FileBackedMimeData& mime) {
     mime.setData(QString::fromUtf8(kQQClipboardFormat.data(),
                                    static_cast<qsizetype>(kQQClipboardFormat.size())),
                  data);

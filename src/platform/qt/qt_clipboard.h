@@ -1,9 +1,10 @@
 #pragma once
 // The CLIPBOARD selection, served by Qt on the UI thread for as long as the
 // program runs. The HTML route offers, at once, text/html (the one-image
-// document whose src is the file's URL), image/gif (the file's bytes),
-// text/uri-list and x-special/gnome-copied-files, so browsers, chat programs
-// and file managers all paste the animation. The QQ route offers the QQ
+// document whose src is the file's URL), image/gif (the file's bytes, read
+// from the file when asked, never held in memory), text/uri-list and
+// x-special/gnome-copied-files, so browsers, chat programs and file managers
+// all paste the animation. The QQ route offers the QQ
 // rich-edit text under the target "QQ_RichEdit_Format".
 // Called on the recorder thread: the work is posted to the UI thread and the
 // wait ends early (false) when the program shuts down.
@@ -13,9 +14,9 @@
 #include "ports/ports.h"
 #include "platform/qt/ui_bridge.h"
 
-class QMimeData;
-
 namespace orvamy::qt {
+
+class FileBackedMimeData;
 
 class QtClipboard final : public ClipboardExporter {
  public:
@@ -27,7 +28,7 @@ class QtClipboard final : public ClipboardExporter {
  private:
   // Takes the selection with the data `fill` puts in, on the UI thread; true
   // when this program then owns it.
-  bool Publish(std::function<void(QMimeData&)> fill);
+  bool Publish(std::function<void(FileBackedMimeData&)> fill);
 
   UiBridge& bridge_;
 };

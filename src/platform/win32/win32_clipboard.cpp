@@ -254,11 +254,19 @@ bool Win32Clipboard::CopyGifAsHtml(const std::string& path) {
 bool Win32Clipboard::CopyGifForQQ(const std::string& path) {
   // Everything is built before the clipboard is touched, so any failure leaves
   // the user's clipboard as it was and holds it open only briefly. QQ reads
-  // the path as bytes of the ANSI code page.
-  const ByteArray payload = MakeQQClipboardBlock(Utf8ToAnsi(path));
+  // the path as bytes of the ANSI code page; a path the code page cannot
+  // spell would name a file that does not exist, so the QQ block is left out
+  // and the copy reports false, while the file itself (UTF-16) still goes on.
+  const std::optional<std::string> ansi_path = Utf8ToAnsiExactly(path);
+  FileDropBlocks drop = MakeFileDrop(path);
+  if (!ansi_path) {
+    OpenedClipboard clipboard;
+    if (clipboard && EmptyClipboard()) AddFileDrop(drop.files, drop.effect);
+    return false;
+  }
+  const ByteArray payload = MakeQQClipboardBlock(*ansi_path);
   GlobalBlock block = MakeBlock(payload.data(), payload.size());
   if (!block) return false;
-  FileDropBlocks drop = MakeFileDrop(path);
 
   OpenedClipboard clipboard;
   if (!clipboard) return false;

@@ -30,7 +30,6 @@ int RunProgram(HINSTANCE instance, int show_command) {
   SetCurrentDirectoryW(ExecutableDirectory().c_str());
   INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&common);
-  TimerResolution timer_resolution;
 
   GdiScreenSource screen;
   CursorPointerSource pointer;

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "app/wheel_sizing.h"
 #include "base/text_number.h"
 #include "hotkeys/hotkey_dispatcher.h"
 
@@ -83,19 +84,23 @@ int MainWindow::Run(AppController& controller, Win32PreviewWindow& preview, int 
   controller_ = &controller;
   preview_ = &preview;
   if (!Create(show_command)) {
-    MessageBoxW(nullptr, L"无法创建主窗口。", Widen(kDefaultMessageTitle).c_str(),
+    MessageBoxW(nullptr, create_failure_.c_str(), Widen(kDefaultMessageTitle).c_str(),
                 MB_OK | MB_TASKMODAL);
+    // Gone while the controller it reports to still exists.
+    if (const HWND window = window_.load()) DestroyWindow(window);
     return -1;
   }
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  MSG message{};
+  BOOL got = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
     if (PreTranslate(message)) continue;
     const HWND window = window_.load();
     if (window && IsDialogMessageW(window, &message)) continue;  // Tab, Enter, arrows
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return static_cast<int>(message.wParam);
+  // -1: the loop itself failed, and `message` holds nothing to go by.
+  return got < 0 ? -1 : static_cast<int>(message.wParam);
 }
 
 bool MainWindow::Create(int show_command) {
@@ -108,24 +113,27 @@ bool MainWindow::Create(int show_command) {
   const HWND window = CreateWindowExW(0, kMainWindowClass, Widen(kMainWindowTitle).c_str(),
                                       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME,
                                       left, top, width, height, nullptr, nullptr, instance_, this);
-  if (!window) return false;
+  if (!window) {
+    create_failure_ = L"无法创建主窗口。";
+    return false;
+  }
   const UINT window_dpi = WindowDpi(window);
   if (window_dpi != dpi_) {  // the window landed on a monitor of another scale
     dpi_ = window_dpi;
     SetWindowPos(window, nullptr, 0, 0, Scale(kMainWindowOuterWidth),
                  Scale(kMainWindowOuterHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  CreateControls();
+  if (!CreateControls()) return false;
   preview_->SetNotifyWindow(window);
   controller_->OnWindowCreated();
   ShowWindow(window, show_command);
   UpdateWindow(window);
+  PostMessageW(window, kWindowShownMessage, 0, 0);
   return true;
 }
 
-void MainWindow::CreateControls() {
+bool MainWindow::CreateControls() {
   const HWND window = window_.load();
-  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
     const ControlSpec& row = kMainWindowControls[i];
     const wchar_t* class_name = nullptr;
@@ -171,8 +179,11 @@ void MainWindow::CreateControls() {
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)),
                         instance_, nullptr);
     controls_[i] = control;
-    if (!control) continue;
-    SendMessageW(control, WM_SETFONT, font, FALSE);
+    if (!control) {
+      // A window without one of its controls would silently lack a function.
+      create_failure_ = L"无法创建控件“" + Widen(row.form_name) + L"”，程序无法运行。";
+      return false;
+    }
     if (row.kind == ControlKind::CheckBox && row.initially_ticked) {
       Button_SetCheck(control, BST_CHECKED);
     }
@@ -189,7 +200,28 @@ void MainWindow::CreateControls() {
     SetWindowSubclass(Control(id), IntegerBoxProc, kIntegerBoxSubclassId,
                       reinterpret_cast<DWORD_PTR>(this));
   }
+  ApplyFont();
   LayoutControls();
+  return true;
+}
+
+void MainWindow::ApplyFont() {
+  // The stock font is made for the system DPI; at another DPI (another
+  // monitor, WM_DPICHANGED) a copy scaled to the window's DPI takes over.
+  const HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
+  const UINT system_dpi = WindowDpi(nullptr);
+  GdiObject scaled;
+  LOGFONTW face{};
+  if (dpi_ != system_dpi && GetObjectW(stock, sizeof face, &face) == sizeof face) {
+    face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi_), static_cast<int>(system_dpi));
+    scaled = GdiObject(CreateFontIndirectW(&face));
+  }
+  const auto font = reinterpret_cast<WPARAM>(scaled ? scaled.get() : stock);
+  for (const HWND control : controls_) {
+    if (control) SendMessageW(control, WM_SETFONT, font, TRUE);
+  }
+  // The controls now use the new font; the old one may go.
+  scaled_font_ = std::move(scaled);
 }
 
 void MainWindow::LayoutControls() {
@@ -226,17 +258,37 @@ bool MainWindow::PreTranslate(const MSG& message) {
     }
     return false;
   }
-  if (message.message == WM_MOUSEWHEEL &&
-      (message.hwnd == main || message.hwnd == Control(ControlId::SizingGroup))) {
-    // Only wheel turns addressed to the window itself (its bare background and
-    // the inside of the group box) size the rectangle; a control's own wheel
-    // turns stay with the control.
+  if (message.message == WM_SYSKEYDOWN && message.wParam == VK_MENU &&
+      (message.lParam & (1 << 30)) == 0 && IsOurs(message.hwnd)) {
+    // A fresh Alt press (not the auto-repeat of a held one) starts over,
+    // whichever of our windows has the focus.
+    alt_wheel_used_ = false;
+    return false;
+  }
+  if (message.message == WM_MOUSEWHEEL && IsOurs(message.hwnd)) {
+    // The system addresses a turn to the window under the pointer or to the
+    // focused control, depending on the version and a user setting: the
+    // pointer decides. Over the bare background and inside the group box the
+    // turn sizes the rectangle; over a control it stays the control's own.
+    if (!PointerOverOwnArea(message.lParam)) {
+      return message.hwnd == main || message.hwnd == Control(ControlId::SizingGroup);
+    }
     const int key_state = KeyState();
     if (key_state & 4) alt_wheel_used_ = true;
     controller_->OnWheel(GET_WHEEL_DELTA_WPARAM(message.wParam), key_state);
     return true;
   }
   return false;
+}
+
+bool MainWindow::PointerOverOwnArea(LPARAM screen_point) const {
+  const HWND main = window_.load();
+  POINT point{GET_X_LPARAM(screen_point), GET_Y_LPARAM(screen_point)};
+  // Another window in front of ours (a message box, another program) takes it.
+  if (!IsOurs(WindowFromPoint(point))) return false;
+  RECT client{};
+  if (!GetClientRect(main, &client) || !ScreenToClient(main, &point)) return false;
+  return WheelSizesAt(point.x, point.y, client.right, client.bottom, static_cast<int>(dpi_));
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -265,6 +317,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kViewUpdateMessage:
       ApplyViewUpdates();
       return 0;
+    case kWindowShownMessage:
+      if (!closing_) controller_->OnWindowShown();
+      return 0;
     case kPreviewClosedMessage:
       if (!closing_) controller_->OnPreviewWindowClosed();
       return 0;
@@ -277,16 +332,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
-    case WM_SYSKEYDOWN:
-      // A fresh Alt press (not the auto-repeat of a held one) starts over.
-      if (wparam == VK_MENU && (lparam & (1 << 30)) == 0) alt_wheel_used_ = false;
-      break;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
       SetWindowPos(window, nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyFont();
       LayoutControls();
       return 0;
     }
@@ -437,6 +489,11 @@ void MainWindow::SetCaption(std::string text) {
 }
 
 void MainWindow::SetRecordEnabled(bool enabled) {
+  {
+    std::lock_guard lock(timer_resolution_mutex_);
+    if (!enabled && !timer_resolution_) timer_resolution_.emplace();
+    if (enabled) timer_resolution_.reset();
+  }
   ViewUpdate update;
   update.record_enabled = enabled;
   Post(std::move(update));

@@ -19,6 +19,7 @@
 #include "form/main_window_layout.h"
 #include "ports/ports.h"
 #include "platform/win32/win32_preview.h"
+#include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
 namespace orvamy::win32 {
@@ -30,6 +31,8 @@ inline constexpr wchar_t kMainWindowClass[] = L"OrvamyGifMain";
 inline constexpr std::int32_t kFirstHotkeyId = 33001;
 inline constexpr UINT kViewUpdateMessage = WM_APP + 1;
 inline constexpr UINT kPreviewClosedMessage = WM_APP + 2;
+// Posted to itself once the window is shown: start-up news for the user.
+inline constexpr UINT kWindowShownMessage = WM_APP + 3;
 
 class MainWindow final : public MainWindowView,
                          public TimerPort,
@@ -69,9 +72,11 @@ class MainWindow final : public MainWindowView,
                                          UINT_PTR id, DWORD_PTR self);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   bool Create(int show_command);
-  void CreateControls();
+  bool CreateControls();
+  void ApplyFont();
   void LayoutControls();
   bool PreTranslate(const MSG& message);
+  bool PointerOverOwnArea(LPARAM screen_point) const;
   void OnCommand(int id, int code);
   void Post(ViewUpdate update);
   void ApplyViewUpdates();
@@ -91,6 +96,15 @@ class MainWindow final : public MainWindowView,
 
   std::mutex updates_mutex_;  // guards updates_
   std::deque<ViewUpdate> updates_;
+
+  // The 1 ms timer resolution, held from the start of a recording (the Record
+  // button disabled) to its end.
+  std::mutex timer_resolution_mutex_;  // guards timer_resolution_
+  std::optional<TimerResolution> timer_resolution_;
+
+  // The controls' font at the window's DPI; null while the stock font serves.
+  GdiObject scaled_font_;
+  std::wstring create_failure_;  // what Create() could not make, for the user
 };
 
 }  // namespace orvamy::win32

@@ -17,6 +17,36 @@ void RegisterPreviewClass(HINSTANCE instance, WNDPROC procedure) {
   RegisterClassExW(&wc);  // a second registration fails harmlessly
 }
 
+// Windows 10 version 2004 (build 19041) is the first whose WDA_EXCLUDEFROMCAPTURE
+// leaves the window out of copies; before it the flag acts as WDA_MONITOR and
+// the window shows as a black box in every copy. RtlGetVersion reports the
+// real build whatever the manifest says.
+bool SystemExcludesFromCapture() {
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) return false;
+  const auto get_version = reinterpret_cast<GetVersion>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!get_version || get_version(&version) != 0) return false;
+  if (version.dwMajorVersion != 10) return version.dwMajorVersion > 10;
+  return version.dwBuildNumber >= 19041;
+}
+
+// Asks for the window to be left out of screen copies; true only when the
+// system both supports and accepted it. Looked up at run time: older systems
+// lack the call.
+bool ExcludeFromCapture(HWND window) {
+  if (!SystemExcludesFromCapture()) return false;
+  using SetAffinity = BOOL(WINAPI*)(HWND, DWORD);
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (!user32) return false;
+  const auto set_affinity = reinterpret_cast<SetAffinity>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "SetWindowDisplayAffinity")));
+  return set_affinity && set_affinity(window, WDA_EXCLUDEFROMCAPTURE);
+}
+
 }  // namespace
 
 Win32PreviewWindow::Win32PreviewWindow(HINSTANCE instance, UINT closed_message)
@@ -37,16 +67,8 @@ void Win32PreviewWindow::Open() {
       nullptr, instance_, this);
   if (!window_) return;
   SetLayeredWindowAttributes(window_, 0, 255, LWA_ALPHA);
-  // Keep the veil out of our own (and every other) screen copy where possible.
-  // Looked up at run time: older systems lack the call or the flag, and then
-  // simply refuse it.
-  using SetAffinity = BOOL(WINAPI*)(HWND, DWORD);
-  if (const HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
-    if (const auto set_affinity = reinterpret_cast<SetAffinity>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "SetWindowDisplayAffinity")))) {
-      set_affinity(window_, WDA_EXCLUDEFROMCAPTURE);
-    }
-  }
+  excluded_from_capture_ = ExcludeFromCapture(window_);
+  hole_ = SIZE{0, 0};
 }
 
 void Win32PreviewWindow::Close() {
@@ -71,9 +93,32 @@ void Win32PreviewWindow::Place(std::optional<ScreenRect> rect) {
     ShowWindow(window_, SW_HIDE);
     return;
   }
-  SetWindowPos(window_, HWND_TOPMOST, rect->left, rect->top, rect->width, rect->height,
-               SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  if (excluded_from_capture_) {
+    SetWindowPos(window_, HWND_TOPMOST, rect->left, rect->top, rect->width, rect->height,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  } else {
+    CutOutHole(rect->width, rect->height);
+    SetWindowPos(window_, HWND_TOPMOST, rect->left - kBand, rect->top - kBand,
+                 rect->width + 2 * kBand, rect->height + 2 * kBand,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  }
   InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Win32PreviewWindow::CutOutHole(int width, int height) {
+  if (hole_.cx == width && hole_.cy == height) return;
+  GdiObject band(CreateRectRgn(0, 0, width + 2 * kBand, height + 2 * kBand));
+  const GdiObject hole(CreateRectRgn(kBand, kBand, kBand + width, kBand + height));
+  if (!band || !hole) return;
+  const auto band_region = static_cast<HRGN>(band.get());
+  if (CombineRgn(band_region, band_region, static_cast<HRGN>(hole.get()), RGN_DIFF) == ERROR) {
+    return;
+  }
+  // The system owns the region once it accepts it.
+  if (SetWindowRgn(window_, band_region, TRUE)) {
+    band.Release();
+    hole_ = SIZE{width, height};
+  }
 }
 
 LRESULT CALLBACK Win32PreviewWindow::WindowProc(HWND window, UINT message, WPARAM wparam,

@@ -26,7 +26,8 @@ class Win32LocalTime final : public LocalTimeSource {
 SaveLocations DefaultSaveLocations();
 
 // Asks the system timer for 1 ms resolution while it lives, so that waits of
-// a few milliseconds (high frame rates) are not stretched to 15.6 ms.
+// a few milliseconds (high frame rates) are not stretched to 15.6 ms. The
+// resolution is system-wide and costs power: hold one only while recording.
 class TimerResolution {
  public:
   TimerResolution();

@@ -30,6 +30,19 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   return ansi;
 }
 
+std::optional<std::string> Utf8ToAnsiExactly(std::string_view utf8) {
+  std::string ansi = Utf8ToAnsi(utf8);
+  const std::wstring wide = Widen(utf8);
+  if (wide.empty()) return ansi;
+  const int length = static_cast<int>(ansi.size());
+  const int chars = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+  if (chars <= 0) return std::nullopt;
+  std::wstring back(static_cast<std::size_t>(chars), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, back.data(), chars);
+  if (back != wide) return std::nullopt;
+  return ansi;
+}
+
 std::wstring WindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};

@@ -12,6 +12,7 @@
 #endif
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ std::string Narrow(std::wstring_view utf16);
 // UTF-8 -> bytes of the ANSI code page, as the "A" functions and the QQ
 // clipboard format expect. Characters the code page lacks become '?'.
 std::string Utf8ToAnsi(std::string_view utf8);
+// The same when every character survives the trip (converting back gives the
+// same text), else nullopt: a path with a '?' in place of a character names a
+// file that does not exist.
+std::optional<std::string> Utf8ToAnsiExactly(std::string_view utf8);
 
 // The text of a window or control, as UTF-8.
 std::string WindowTextUtf8(HWND window);
@@ -40,10 +45,24 @@ class GdiObject {
   ~GdiObject() {
     if (object_) DeleteObject(object_);
   }
+  GdiObject(GdiObject&& other) noexcept : object_(other.Release()) {}
+  GdiObject& operator=(GdiObject&& other) noexcept {
+    if (this != &other) {
+      if (object_) DeleteObject(object_);
+      object_ = other.Release();
+    }
+    return *this;
+  }
   GdiObject(const GdiObject&) = delete;
   GdiObject& operator=(const GdiObject&) = delete;
   HGDIOBJ get() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }
+  // Gives the object up (to the system, which then deletes it).
+  HGDIOBJ Release() {
+    HGDIOBJ object = object_;
+    object_ = nullptr;
+    return object;
+  }
 
  private:
   HGDIOBJ object_;

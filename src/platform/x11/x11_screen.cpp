@@ -216,7 +216,12 @@ struct X11Screen::Impl {
   }
 };
 
-X11Screen::X11Screen() : impl_(std::make_unique<Impl>()) {}
+struct X11Screen::PointerConnection {
+  XcbConnection conn;
+};
+
+X11Screen::X11Screen()
+    : impl_(std::make_unique<Impl>()), pointer_(std::make_unique<PointerConnection>()) {}
 X11Screen::~X11Screen() = default;
 
 bool X11Screen::ok() const {
@@ -279,11 +284,10 @@ bool X11Screen::CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int
 }
 
 std::optional<ScreenPoint> X11Screen::QueryPointer() {
-  std::lock_guard lock(mutex_);
-  Impl& s = *impl_;
-  if (!s.conn.ok() || !s.conn.screen()) return std::nullopt;
+  const XcbConnection& conn = pointer_->conn;
+  if (!conn.ok() || !conn.screen()) return std::nullopt;
   XcbReply<xcb_query_pointer_reply_t> reply(
-      xcb_query_pointer_reply(s.conn.get(), xcb_query_pointer(s.conn.get(), s.conn.root()), nullptr));
+      xcb_query_pointer_reply(conn.get(), xcb_query_pointer(conn.get(), conn.root()), nullptr));
   if (!reply) return std::nullopt;
   return ScreenPoint{reply->root_x, reply->root_y};
 }

@@ -4,7 +4,10 @@
 // BMP images), 24 bits per pixel, and 16-bit 5-6-5 screens (converted to 24);
 // MIT-SHM where the server offers it, plain GetImage otherwise. Does not
 // support: other depths (their captures are empty), screens other than the
-// default one. Thread-safe: one mutex serialises the connection.
+// default one. Thread-safe: one mutex serialises the capture's connection;
+// the pointer is read on a second connection of its own, so the preview's
+// pointer queries never wait behind a slow capture (the server answers one
+// client's requests in order).
 
 #include <memory>
 #include <mutex>
@@ -35,8 +38,11 @@ class X11Screen final : public ScreenSource, public PointerSource {
 
  private:
   struct Impl;
+  struct PointerConnection;
   mutable std::mutex mutex_;  // guards impl_ (the connection and the shared segment)
   std::unique_ptr<Impl> impl_;
+  // Read-only after construction; xcb itself is thread-safe.
+  std::unique_ptr<PointerConnection> pointer_;
 };
 
 }  // namespace orvamy::x11

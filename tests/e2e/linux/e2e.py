@@ -32,6 +32,7 @@ MESSAGE_TITLE = "信息："
 SAVED_COPIED = "文件保存成功！并复制到剪贴板，可以直接使用。"
 SAVED_ELSEWHERE = "程序目录无法写入，文件已保存到："
 BAD_SIZE = "无法录制：宽度和高度须在 1 到 32627 像素之间"
+HOTKEYS_TAKEN = "热键 F7/F8 已被其他程序占用，按下它们不会录制或停止；窗口上的“录制”和“停止”按钮照常可用。"
 
 # Places well away from the main window (centred) and the message box.
 P1 = (250, 200)
@@ -355,6 +356,16 @@ class Suite:
                 assert t in targets, targets
             gif = run("xclip", "-selection", "clipboard", "-t", "image/gif", "-o").stdout
             assert gif == open(path, "rb").read(), "clipboard image/gif differs from the file"
+            # Served from the file when asked, not from a copy held in memory.
+            original = open(path, "rb").read()
+            with open(path, "ab") as f:
+                f.write(b"\0" * 7)
+            try:
+                gif = run("xclip", "-selection", "clipboard", "-t", "image/gif", "-o").stdout
+                assert gif == original + b"\0" * 7, "image/gif is not read from the file"
+            finally:
+                with open(path, "wb") as f:
+                    f.write(original)
             html = out("xclip", "-selection", "clipboard", "-t", "text/html", "-o")
             assert 'src="file://%s"' % path in html, html
             assert prog.messages()[-1] == SAVED_COPIED, prog.messages()
@@ -526,6 +537,9 @@ class Suite:
             assert holder.stdout.readline().strip() == b"ready"
             prog = self.start()
             try:
+                box = prog.wait_message()
+                assert prog.messages() == [HOTKEYS_TAKEN], prog.messages()
+                prog.dismiss(box)
                 move(*P1)
                 run("xdotool", "key", "F7")
                 time.sleep(0.8)
@@ -538,6 +552,45 @@ class Suite:
         finally:
             holder.kill()
             holder.wait()
+
+    def test_second_instance_is_told_once_and_its_buttons_work(self):
+        first = self.start()
+        try:
+            second = self.start()
+            try:
+                box = second.wait_message()
+                assert second.messages() == [HOTKEYS_TAKEN], second.messages()
+                second.dismiss(box)
+                time.sleep(0.5)
+                assert second.find(MESSAGE_TITLE) is None and second.messages() == [HOTKEYS_TAKEN]
+                path, _, _, box = self.record(second, [P1], hold=0.5)
+                assert os.path.dirname(path) == second.folder
+                second.dismiss(box)
+            finally:
+                assert second.close() == 0
+            assert first.messages() == [], first.messages()
+            # The first copy keeps its keys.
+            path, _, _, box = self.record(first, [P1], hold=0.5,
+                                          start=lambda: run("xdotool", "key", "F7"),
+                                          stop=lambda: run("xdotool", "key", "F8"))
+            first.dismiss(box)
+        finally:
+            assert first.close() == 0
+
+    def test_window_destroyed_from_outside_ends_the_program(self):
+        for recording in (False, True):
+            prog = self.start()
+            before = set(os.listdir(prog.folder))
+            if recording:
+                prog.click(RECORD)
+                wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+            run("xdotool", "windowclose", prog.window)
+            try:
+                prog.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                raise AssertionError("still running without its window (recording=%s)" % recording)
+            assert prog.close() == 0, prog.proc.returncode
+            assert set(os.listdir(prog.folder)) == before, set(os.listdir(prog.folder)) - before
 
     def assert_frame_around(self, prog, point, w, h):
         """The preview band surrounds the capture rectangle around point, and
@@ -566,6 +619,30 @@ class Suite:
             shown = sum(at(*p) == pixel(self.rows, *p) for p in inside)
             return band_ok and shown >= 0.9 * len(inside)
         wait_for("the preview frame around %s, %dx%d" % (point, w, h), check, 3, 0.1)
+
+    def test_preview_band_at_scale_factor_2(self):
+        """Qt places windows in device-independent pixels; the capture
+        rectangle is in the screen's own. At QT_SCALE_FACTOR=2 the band must
+        still surround the rectangle (rounded outwards: an odd edge may leave a
+        one-pixel gap) and leave it uncovered."""
+        prog = self.start(env={"QT_SCALE_FACTOR": "2"})
+        try:
+            left, top, _, _ = PREVIEW_BOX
+            move(prog.origin[0] + 2 * (left + 8), prog.origin[1] + 2 * (top + 8))
+            run("xdotool", "click", "1")
+            move(*P1)
+            l, t, w, h = capture_rect(P1, 350, 250)
+            mid_x, mid_y = l + w // 2, t + h // 2
+            band = [(l - 2, mid_y), (l + w + 1, mid_y), (mid_x, t - 2), (mid_x, t + h + 1)]
+            inside = [(l, mid_y), (l + w - 1, mid_y), (mid_x, t), (mid_x, t + h - 1)]
+            def check():
+                shot = screen_pixels(0, 0, SCREEN_W, SCREEN_H)
+                at = lambda x, y: tuple(shot[(y * SCREEN_W + x) * 3:(y * SCREEN_W + x) * 3 + 3])
+                return (all(at(*p) == (0, 0, 0) for p in band) and
+                        all(at(*p) == pixel(self.rows, *p) for p in inside))
+            wait_for("the band around %s at scale 2" % ((l, t, w, h),), check, 5, 0.1)
+        finally:
+            assert prog.close() == 0
 
     def test_preview_frame_and_wheel_sizing(self):
         prog = self.start()

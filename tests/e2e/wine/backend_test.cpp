@@ -17,7 +17,10 @@
 #include "platform/win32/win32_capture.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_preview.h"
 #include "platform/win32/win32_util.h"
+
+#include <shellapi.h>
 
 namespace orvamy::win32 {
 namespace {
@@ -56,6 +59,42 @@ TEST(GdiCapture, SizesBelowOneGiveNoPicture) {
   GdiScreenSource screen;
   EXPECT_TRUE(screen.CaptureScreenRect(0, 0, 0, 10).empty());
   EXPECT_TRUE(screen.CaptureScreenRect(0, 0, 10, -1).empty());
+}
+
+void PumpMessages() {
+  MSG message;
+  for (int i = 0; i < 20; ++i) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+}
+
+TEST(PreviewFrame, NeverShowsInAScreenCopyOfItsRectangle) {
+  // Where the system cannot keep the frame out of copies it must stay outside
+  // the rectangle; where it can, the copy must not see it either. Opaque, so
+  // that any part of it inside the rectangle would show.
+  GdiScreenSource screen;
+  const ScreenRect rect{120, 90, 200, 150};
+  const ByteArray before = screen.CaptureScreenRect(rect.left, rect.top, rect.width, rect.height);
+  ASSERT_FALSE(before.empty());
+  Win32PreviewWindow preview(GetModuleHandleW(nullptr), WM_APP + 2);
+  preview.Open();
+  ASSERT_NE(preview.handle(), nullptr);
+  preview.SetOpacity(255);
+  preview.Place(rect);
+  PumpMessages();
+  const ByteArray during = screen.CaptureScreenRect(rect.left, rect.top, rect.width, rect.height);
+  RECT placed{};
+  GetWindowRect(preview.handle(), &placed);
+  preview.Close();
+  EXPECT_TRUE(during == before) << "the frame darkened the capture rectangle (excluded="
+                                << preview.excluded_from_capture() << ")";
+  if (!preview.excluded_from_capture()) {
+    EXPECT_EQ(placed.left, rect.left - Win32PreviewWindow::kBand);
+    EXPECT_EQ(placed.top, rect.top - Win32PreviewWindow::kBand);
+    EXPECT_EQ(placed.right, rect.left + rect.width + Win32PreviewWindow::kBand);
+    EXPECT_EQ(placed.bottom, rect.top + rect.height + Win32PreviewWindow::kBand);
+  }
 }
 
 std::string ClipboardText() {
@@ -125,6 +164,23 @@ TEST(Clipboard, QQCopyReplacesTheClipboardWithTheBlockAndTheFile) {
   EXPECT_EQ(bytes[160], '\0');
   GlobalUnlock(block);
   EXPECT_NE(GetClipboardData(CF_HDROP), nullptr);
+}
+
+TEST(Clipboard, APathTheCodePageCannotSpellIsNoQQCopyButStillTheFile) {
+  // A musical symbol is in no ANSI code page but UTF-8's.
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the ANSI code page is UTF-8: every path survives";
+  PutText(L"old");
+  Win32Clipboard exporter;
+  const std::string path = "C:\\Users\\\xF0\x9D\x84\x9E\\Pictures\\GIF1.gif";
+  EXPECT_FALSE(exporter.CopyGifForQQ(path)) << "a path with '?' in it names no file";
+  OpenedClipboard clipboard(2000);
+  ASSERT_TRUE(clipboard);
+  EXPECT_EQ(GetClipboardData(RegisterClipboardFormatA("QQ_RichEdit_Format")), nullptr);
+  HANDLE files = GetClipboardData(CF_HDROP);
+  ASSERT_NE(files, nullptr) << "the file drop is UTF-16 and names the file exactly";
+  wchar_t named[MAX_PATH] = {};
+  ASSERT_GT(DragQueryFileW(static_cast<HDROP>(files), 0, named, MAX_PATH), 0u);
+  EXPECT_EQ(Narrow(named), path);
 }
 
 TEST(Clipboard, WithoutAnHtmlEngineTheHtmlCopyFailsCleanly) {

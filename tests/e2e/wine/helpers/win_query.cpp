@@ -10,6 +10,9 @@
 //   win_query wait <title> <seconds>    waits for the window; prints its message text (dialogs)
 //   win_query click <title> <text>      posts BM_CLICK to the child with this text
 //   win_query close <title>|--class <class>   posts WM_CLOSE
+//   win_query wheel <title> <text> <delta>     posts Ctrl + a wheel turn at the pointer to the
+//                                              child with this text, as systems that address
+//                                              the focused control do
 // Exit code 0 on success, 1 when the window is not found.
 
 #ifndef NOMINMAX
@@ -139,6 +142,17 @@ int wmain(int argc, wchar_t** argv) {
     if (!search.found) return 1;
     // Posted: a click that opens a modal box must not hold this tool up.
     PostMessageW(search.found, BM_CLICK, 0, 0);
+  } else if (command == L"wheel" && argc >= 5) {
+    HWND window = FindWindowW(nullptr, argv[2]);
+    if (!window) return 1;
+    ChildByText search{argv[3], nullptr};
+    EnumChildWindows(window, FindChildByText, reinterpret_cast<LPARAM>(&search));
+    POINT pointer{};
+    if (!search.found || !GetCursorPos(&pointer)) return 1;
+    const auto delta = static_cast<short>(_wtoi(argv[4]));
+    PostMessageW(search.found, WM_MOUSEWHEEL,
+                 MAKEWPARAM(MK_CONTROL, static_cast<WORD>(delta)),
+                 MAKELPARAM(static_cast<WORD>(pointer.x), static_cast<WORD>(pointer.y)));
   } else if (command == L"close") {
     HWND window = (std::wstring(argv[2]) == L"--class" && argc >= 4) ? FindWindowW(argv[3], nullptr)
                                                                      : FindWindowW(nullptr, argv[2]);
