@@ -41,13 +41,13 @@ TEST_F(AppControllerTest, StartsOnTopWithBothHotKeysRegistered) {
 
 TEST_F(AppControllerTest, TakenHotKeysAreToldOnceAndStayAsTheSystemLeftThem) {
   const struct {
-    std::vector<int> refused;
+    std::vector<Key> refused;
     bool told;
   } cases[] = {
       {{}, false},
-      {{kVirtualKeyF7}, true},
-      {{kVirtualKeyF8}, true},
-      {{kVirtualKeyF7, kVirtualKeyF8}, true},
+      {{Key::kF7}, true},
+      {{Key::kF8}, true},
+      {{Key::kF7, Key::kF8}, true},
   };
   for (const auto& c : cases) {
     fake::ScriptedHotkeys keys;
@@ -66,7 +66,7 @@ TEST_F(AppControllerTest, TakenHotKeysAreToldOnceAndStayAsTheSystemLeftThem) {
       EXPECT_EQ(shown.shown()[0].title, kDefaultMessageTitle);
     }
     EXPECT_EQ(keys.registered.size(), 2u) << "each key is asked for once, never again";
-    EXPECT_EQ(second.hotkeys().start_id() != 0, c.refused.empty() || c.refused[0] != kVirtualKeyF7);
+    EXPECT_EQ(second.hotkeys().start_id() != 0, c.refused.empty() || c.refused[0] != Key::kF7);
   }
 }
 
