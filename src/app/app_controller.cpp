@@ -45,8 +45,8 @@ void AppController::OnPreviewClicked(bool ticked, int opacity_index,
   preview_.OnPreviewToggled(ticked, opacity_index, opacity_text);
 }
 
-void AppController::OnWheel(int wheel_delta, int key_state) {
-  const auto edit = ApplyWheel(WheelDistance(wheel_delta), key_state, model_.WidthText(),
+void AppController::OnWheel(int wheel_delta, Modifiers held) {
+  const auto edit = ApplyWheel(WheelDistance(wheel_delta), held, model_.WidthText(),
                                model_.HeightText());
   if (!edit) return;
   if (edit->box == SizedBox::Width) {

@@ -66,7 +66,7 @@ class AppController {
   void OnPreviewWindowClosed() { preview_.OnWindowClosedExternally(ports_.window); }
   // A wheel message addressed to the window itself: delta in 120ths of a
   // notch, key state 1 Ctrl + 2 Shift + 4 Alt.
-  void OnWheel(int wheel_delta, int key_state);
+  void OnWheel(int wheel_delta, Modifiers held);
   void OnHotkey(std::int32_t id) { hotkeys_.OnHotkey(id); }
 
   // Mirrors of the controls the recorder and the preview read.

@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "ports/ports.h"
+
 namespace orvamy {
 
 inline constexpr int kWheelDeltaPerNotch = 120;
-inline constexpr int kKeyCtrl = 1;
-inline constexpr int kKeyShift = 2;
-inline constexpr int kKeyAlt = 4;
 
 // Whole notches in a wheel delta, truncated toward zero (a partial notch is 0).
 int WheelDistance(int wheel_delta);
@@ -26,7 +25,7 @@ struct WheelEdit {
 
 // The box to rewrite and its new text, or nullopt when nothing changes: only
 // exactly Ctrl or exactly Alt, and only a distance of exactly 1 or -1, act.
-std::optional<WheelEdit> ApplyWheel(int distance, int key_state, std::string_view width_text,
+std::optional<WheelEdit> ApplyWheel(int distance, Modifiers held, std::string_view width_text,
                                     std::string_view height_text);
 
 // Whether a wheel turn with the pointer at this client point (pixels at `dpi`,

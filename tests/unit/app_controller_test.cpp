@@ -78,13 +78,13 @@ TEST_F(AppControllerTest, TheModelStartsWithTheFormsTexts) {
 }
 
 TEST_F(AppControllerTest, WheelRewritesTheBoxAndTheModel) {
-  app.OnWheel(120, 1);
+  app.OnWheel(120, Modifiers::kCtrl);
   EXPECT_EQ(window.height_texts, std::vector<std::string>{"265"});
   EXPECT_EQ(app.model().HeightText(), "265");
-  app.OnWheel(-120, 4);
+  app.OnWheel(-120, Modifiers::kAlt);
   EXPECT_EQ(window.width_texts, std::vector<std::string>{"335"});
-  app.OnWheel(240, 1);  // two notches at once: nothing
-  app.OnWheel(60, 4);   // part of a notch: nothing
+  app.OnWheel(240, Modifiers::kCtrl);  // two notches at once: nothing
+  app.OnWheel(60, Modifiers::kAlt);   // part of a notch: nothing
   EXPECT_EQ(window.height_texts.size(), 1u);
   EXPECT_EQ(window.width_texts.size(), 1u);
 }

@@ -17,32 +17,33 @@ TEST(WheelDistance, CountsWholeNotchesOnly) {
 
 TEST(ApplyWheel, CtrlSizesTheHeightAndAltTheWidthBy15) {
   const struct {
-    int distance, keys;
+    int distance;
+    Modifiers keys;
     const char *width, *height;
     std::optional<WheelEdit> expected;
   } cases[] = {
-      {1, kKeyCtrl, "350", "250", WheelEdit{SizedBox::Height, "265"}},
-      {-1, kKeyCtrl, "350", "250", WheelEdit{SizedBox::Height, "235"}},
-      {1, kKeyAlt, "350", "250", WheelEdit{SizedBox::Width, "365"}},
-      {-1, kKeyAlt, "350", "250", WheelEdit{SizedBox::Width, "335"}},
-      {-1, kKeyCtrl, "350", "", WheelEdit{SizedBox::Height, "-15"}},
-      {-1, kKeyCtrl, "350", "-15", WheelEdit{SizedBox::Height, "-30"}},
-      {1, kKeyAlt, "abc", "250", WheelEdit{SizedBox::Width, "15"}},
-      {1, kKeyAlt, "2147483647", "250", WheelEdit{SizedBox::Width, "2147483662"}},
-      {1, kKeyAlt, "３５０", "250", WheelEdit{SizedBox::Width, "365"}},
+      {1, Modifiers::kCtrl, "350", "250", WheelEdit{SizedBox::Height, "265"}},
+      {-1, Modifiers::kCtrl, "350", "250", WheelEdit{SizedBox::Height, "235"}},
+      {1, Modifiers::kAlt, "350", "250", WheelEdit{SizedBox::Width, "365"}},
+      {-1, Modifiers::kAlt, "350", "250", WheelEdit{SizedBox::Width, "335"}},
+      {-1, Modifiers::kCtrl, "350", "", WheelEdit{SizedBox::Height, "-15"}},
+      {-1, Modifiers::kCtrl, "350", "-15", WheelEdit{SizedBox::Height, "-30"}},
+      {1, Modifiers::kAlt, "abc", "250", WheelEdit{SizedBox::Width, "15"}},
+      {1, Modifiers::kAlt, "2147483647", "250", WheelEdit{SizedBox::Width, "2147483662"}},
+      {1, Modifiers::kAlt, "３５０", "250", WheelEdit{SizedBox::Width, "365"}},
       // nothing for other keys or distances
-      {1, 0, "350", "250", std::nullopt},
-      {1, kKeyShift, "350", "250", std::nullopt},
-      {1, kKeyCtrl | kKeyAlt, "350", "250", std::nullopt},
-      {1, kKeyCtrl | kKeyShift, "350", "250", std::nullopt},
-      {1, kKeyAlt | kKeyShift, "350", "250", std::nullopt},
-      {2, kKeyCtrl, "350", "250", std::nullopt},
-      {0, kKeyAlt, "350", "250", std::nullopt},
-      {-2, kKeyAlt, "350", "250", std::nullopt},
+      {1, Modifiers::kNone, "350", "250", std::nullopt},
+      {1, Modifiers::kShift, "350", "250", std::nullopt},
+      {1, Modifiers::kCtrl | Modifiers::kAlt, "350", "250", std::nullopt},
+      {1, Modifiers::kCtrl | Modifiers::kShift, "350", "250", std::nullopt},
+      {1, Modifiers::kAlt | Modifiers::kShift, "350", "250", std::nullopt},
+      {2, Modifiers::kCtrl, "350", "250", std::nullopt},
+      {0, Modifiers::kAlt, "350", "250", std::nullopt},
+      {-2, Modifiers::kAlt, "350", "250", std::nullopt},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ApplyWheel(c.distance, c.keys, c.width, c.height), c.expected)
-        << "distance " << c.distance << " keys " << c.keys << " w " << c.width << " h "
+        << "distance " << c.distance << " keys " << static_cast<unsigned>(c.keys) << " w " << c.width << " h "
         << c.height;
   }
 }

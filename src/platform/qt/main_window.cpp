@@ -266,11 +266,11 @@ void MainWindow::wheelEvent(QWheelEvent* event) {
   const QPoint angle = event->angleDelta();
   const int delta = angle.y() != 0 ? angle.y() : angle.x();
   const Qt::KeyboardModifiers mods = event->modifiers();
-  int key_state = 0;
-  if (mods & Qt::ControlModifier) key_state |= 1;
-  if (mods & Qt::ShiftModifier) key_state |= 2;
-  if (mods & Qt::AltModifier) key_state |= 4;
-  controller_->OnWheel(delta, key_state);
+  Modifiers held = Modifiers::kNone;
+  if (mods & Qt::ControlModifier) held = held | Modifiers::kCtrl;
+  if (mods & Qt::ShiftModifier) held = held | Modifiers::kShift;
+  if (mods & Qt::AltModifier) held = held | Modifiers::kAlt;
+  controller_->OnWheel(delta, held);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

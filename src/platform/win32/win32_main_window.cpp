@@ -48,9 +48,12 @@ UINT WindowDpi(HWND window) {
 
 bool Ticked(HWND box) { return Button_GetCheck(box) == BST_CHECKED; }
 
-int KeyState() {
-  return (GetKeyState(VK_CONTROL) < 0 ? 1 : 0) + (GetKeyState(VK_SHIFT) < 0 ? 2 : 0) +
-         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+Modifiers HeldModifiers() {
+  Modifiers held = Modifiers::kNone;
+  if (GetKeyState(VK_CONTROL) < 0) held = held | Modifiers::kCtrl;
+  if (GetKeyState(VK_SHIFT) < 0) held = held | Modifiers::kShift;
+  if (GetKeyState(VK_MENU) < 0) held = held | Modifiers::kAlt;
+  return held;
 }
 
 BOOL CALLBACK RaiseToolWindow(HWND window, LPARAM main_window) {
@@ -252,7 +255,7 @@ bool MainWindow::PreTranslate(const MSG& message) {
   if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE && IsOurs(message.hwnd)) {
     // An open drop-down list takes Esc for itself first.
     if (SendMessageW(Control(ControlId::OpacityBox), CB_GETDROPPEDSTATE, 0, 0)) return false;
-    if (KeyState() == 0) {
+    if (HeldModifiers() == Modifiers::kNone) {
       PostMessageW(main, WM_CLOSE, 0, 0);
       return true;
     }
@@ -273,9 +276,9 @@ bool MainWindow::PreTranslate(const MSG& message) {
     if (!PointerOverOwnArea(message.lParam)) {
       return message.hwnd == main || message.hwnd == Control(ControlId::SizingGroup);
     }
-    const int key_state = KeyState();
-    if (key_state & 4) alt_wheel_used_ = true;
-    controller_->OnWheel(GET_WHEEL_DELTA_WPARAM(message.wParam), key_state);
+    const Modifiers held = HeldModifiers();
+    if (Has(held, Modifiers::kAlt)) alt_wheel_used_ = true;
+    controller_->OnWheel(GET_WHEEL_DELTA_WPARAM(message.wParam), held);
     return true;
   }
   return false;
