@@ -17,6 +17,19 @@ QByteArray Bytes(std::string_view s) {
   return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The largest GIF that text/html carries inline as a data: URL. A browser
+// inserting our HTML itself (rich editors, chats) may not load a file URL,
+// but it shows a data: URL; browsers take data: URLs of 32 MB and more, and
+// 16 MB of GIF is 21.4 MB of base64. Larger files go by their file URL.
+constexpr qsizetype kMaxInlineGifBytes = 16 * 1024 * 1024;
+
+// The one-image document for text/html: the GIF inline up to the limit.
+QByteArray HtmlForGif(const QByteArray& gif, const std::string& file_url) {
+  if (gif.size() > kMaxInlineGifBytes) return Bytes(MakeCopyHtml(file_url));
+  return Bytes(MakeCopyHtml(GifDataUrl(std::string_view(gif.constData(),
+                                                        static_cast<std::size_t>(gif.size())))));
+}
+
 }  // namespace
 
 bool QtClipboard::Publish(std::function<void(QMimeData&)> fill) {
@@ -42,7 +55,7 @@ bool QtClipboard::CopyGifAsHtml(const std::string& path) {
   const QByteArray gif = file.readAll();
   if (gif.isEmpty()) return false;
   const std::string url = FileUrlFromPath(path);
-  const QByteArray html = Bytes(MakeCopyHtml(url));
+  const QByteArray html = HtmlForGif(gif, url);
   const QByteArray uri_list = Bytes(url + "\r\n");
   const QByteArray gnome = Bytes("copy\n" + url);
   return Publish([=](QMimeData& mime) {
