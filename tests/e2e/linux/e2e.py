@@ -272,7 +272,7 @@ class Program:
             run("xdotool", "windowactivate", "--sync", self.window, check=False)
             run("xdotool", "key", "Escape", check=False)
             try:
-                self.proc.wait(10)
+                self.proc.wait(30)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -476,7 +476,7 @@ class Suite:
         time.sleep(0.5)
         run("xdotool", "windowactivate", "--sync", prog.window, check=False)
         run("xdotool", "key", "Escape")
-        prog.proc.wait(10)
+        prog.proc.wait(30)
         assert prog.close() == 0
         assert set(os.listdir(prog.folder)) == before, set(os.listdir(prog.folder)) - before
         assert not [f for f in os.listdir("/tmp") if f.startswith("orvamy") and f.endswith(".tmp")]
@@ -490,7 +490,7 @@ class Suite:
         # The recorder thread waits for the box; closing must not wait for the user.
         run("xdotool", "windowactivate", "--sync", prog.window, check=False)
         run("xdotool", "key", "Escape")
-        prog.proc.wait(10)
+        prog.proc.wait(30)
         assert prog.close() == 0
         assert len(prog.gifs()) == 1, prog.gifs()
 
