@@ -101,7 +101,8 @@ def hollow_boxes(ink, min_height):
         xs = [p[0] for p in shape]
         ys = [p[1] for p in shape]
         x0, x1, y0, y1 = min(xs), max(xs), min(ys), max(ys)
-        if y1 - y0 + 1 < min_height or x1 - x0 < 3:
+        # Narrow boxes are parts of glyphs (the 口 of 和), not missing glyphs.
+        if y1 - y0 + 1 < min_height or x1 - x0 + 1 < 0.55 * (y1 - y0 + 1):
             continue
         edge = {p for p in shape if p[0] in (x0, x1) or p[1] in (y0, y1)}
         perimeter = 2 * (x1 - x0 + 1) + 2 * (y1 - y0 + 1) - 4

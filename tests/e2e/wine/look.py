@@ -2,7 +2,7 @@
 """Screenshot checks of the Wine suite (see tests/e2e/pictures.py).
 
 look.py form SHOT MAIN_TXT       the main window's texts, from win_query's report
-look.py box SHOT WINDOW_NAME     the box is not covered and has the focus
+look.py box SHOT WINDOW_NAME TEXT  the box is not covered, has the focus and shows TEXT
 look.py shot SHOT                only save a screenshot
 Prints each fault and exits 1 when there is one."""
 
@@ -36,6 +36,24 @@ def find_window(name):
     return ids[0] if ids else None
 
 
+def first_line(shot, client):
+    """The band of rows holding the first line of ink in client (the box's
+    text, above its OK button), a row of space around it."""
+    left, top, w, h = client
+    counts = {}
+    for _, y in shot.ink((left + 3, top, w - 6, h)):
+        counts[y] = counts.get(y, 0) + 1
+    rows = sorted(y for y, n in counts.items() if n >= 3)  # not a frame's edge
+    if not rows:
+        return client
+    end = rows[0]
+    for y in rows[1:]:
+        if y > end + 2:
+            break
+        end = y
+    return left, rows[0] - 1, w, end - rows[0] + 3
+
+
 def wait(predicate, timeout=20):
     end = time.monotonic() + timeout
     while True:
@@ -61,7 +79,12 @@ def main():
             if not wait(lambda: pictures.active_window() == int(box)):
                 faults.append("%r does not have the focus" % sys.argv[3])
             time.sleep(0.3)
-            pictures.screenshot(shot_path)
+            shot = pictures.screenshot(shot_path)
+            info = subprocess.run(["xwininfo", "-id", box], capture_output=True, timeout=15).stdout.decode()
+            get = lambda k: int(re.search(k + r":\s+(-?\d+)", info).group(1))
+            client = (get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"),
+                      get("Height"))
+            faults += pictures.text_faults(shot, first_line(shot, client), sys.argv[4], PIXEL_SIZE)
     else:
         pictures.screenshot(shot_path)
     for f in faults:
