@@ -1,5 +1,7 @@
 #include "output/clipboard_payloads.h"
 
+#include <cstdint>
+
 #include "output/output_name.h"
 
 namespace orvamy {
@@ -58,6 +60,32 @@ std::string FileUrlFromPath(std::string_view absolute_path) {
       url.push_back(kHex[c >> 4]);
       url.push_back(kHex[c & 0xF]);
     }
+  }
+  return url;
+}
+
+std::string GifDataUrl(std::string_view gif_bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  constexpr std::string_view kPrefix = "data:image/gif;base64,";
+  std::string url;
+  url.reserve(kPrefix.size() + (gif_bytes.size() + 2) / 3 * 4);
+  url.append(kPrefix);
+  std::size_t i = 0;
+  const auto byte = [&gif_bytes](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(gif_bytes[at]));
+  };
+  for (; i + 3 <= gif_bytes.size(); i += 3) {
+    const std::uint32_t group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+    for (const int shift : {18, 12, 6, 0}) url.push_back(kAlphabet[(group >> shift) & 63]);
+  }
+  const std::size_t rest = gif_bytes.size() - i;
+  if (rest > 0) {
+    const std::uint32_t group = byte(i) << 16 | (rest == 2 ? byte(i + 1) << 8 : 0);
+    url.push_back(kAlphabet[(group >> 18) & 63]);
+    url.push_back(kAlphabet[(group >> 12) & 63]);
+    url.push_back(rest == 2 ? kAlphabet[(group >> 6) & 63] : '=');
+    url.push_back('=');
   }
   return url;
 }

@@ -26,4 +26,8 @@ ByteArray MakeQQClipboardBlock(std::string_view path);
 // set and "/" percent-encoded (for the Linux HTML and uri-list forms).
 std::string FileUrlFromPath(std::string_view absolute_path);
 
+// "data:image/gif;base64,..." carrying the bytes themselves (standard base64
+// alphabet with "=" padding), for pages that may not load a file URL.
+std::string GifDataUrl(std::string_view gif_bytes);
+
 }  // namespace orvamy

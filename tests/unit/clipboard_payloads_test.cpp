@@ -48,5 +48,20 @@ TEST(FileUrl, EscapesEverythingButPlainPathCharacters) {
   EXPECT_EQ(FileUrlFromPath("/图"), "file:///%E5%9B%BE");
 }
 
+TEST(GifDataUrl, EncodesEveryLengthOfTheLastGroup) {
+  struct Case {
+    std::string_view bytes;
+    std::string_view base64;
+  };
+  const Case cases[] = {
+      {"", ""},          {"G", "Rw=="},         {"GI", "R0k="},
+      {"GIF", "R0lG"},   {"GIF8", "R0lGOA=="},  {std::string_view("\xff\xfe\x00", 3), "//4A"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GifDataUrl(c.bytes), "data:image/gif;base64," + std::string(c.base64))
+        << c.bytes.size() << " bytes";
+  }
+}
+
 }  // namespace
 }  // namespace orvamy

@@ -47,14 +47,14 @@ int main(int argc, char** argv) {
   orvamy::x11::X11Hotkeys hotkeys;
   orvamy::x11::X11WindowManager window_manager;
 
+  orvamy::qt::MainWindow window(window_manager);
   orvamy::qt::UiBridge bridge(app);
-  orvamy::qt::QtMessages messages(bridge);
+  orvamy::qt::QtMessages messages(bridge, window);  // boxes open above the window
   orvamy::qt::QtClipboard clipboard(bridge);
   orvamy::posix::SteadyClock clock;
   orvamy::posix::SystemLocalTime local_time;
   orvamy::qt::QtTimer preview_timer;
 
-  orvamy::qt::MainWindow window(window_manager);
   orvamy::AppController* controller_ptr = nullptr;
   orvamy::qt::QtPreviewWindow preview([&controller_ptr] {
     if (controller_ptr) controller_ptr->OnPreviewWindowClosed();

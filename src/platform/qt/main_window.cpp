@@ -9,8 +9,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionComplex>
 #include <QWheelEvent>
 
 #include <xcb/xcb.h>
@@ -77,6 +79,30 @@ int OpacityIndex(const QComboBox& box) {
   return -1;
 }
 
+// The opacity box is 48 pixels wide, as on Windows, where its field holds
+// "15%". The toolkit's arrow button (19 px) and frame left the field too
+// narrow for the text at our font, which then scrolled to ".5%" once the
+// box had had the focus; a narrower arrow leaves the field room for it.
+class NarrowComboArrowStyle final : public QProxyStyle {
+ public:
+  static constexpr int kArrowWidth = 13;
+  static constexpr int kFrameWidth = 2;
+
+  QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+                       SubControl part, const QWidget* widget) const override {
+    if (control == CC_ComboBox && (part == SC_ComboBoxArrow || part == SC_ComboBoxEditField)) {
+      const QRect r = option->rect;
+      const QRect wanted =
+          part == SC_ComboBoxArrow
+              ? QRect(r.right() - kArrowWidth + 1, r.top(), kArrowWidth, r.height())
+              : QRect(r.left() + kFrameWidth, r.top() + kFrameWidth,
+                      r.width() - kArrowWidth - kFrameWidth, r.height() - 2 * kFrameWidth);
+      return visualRect(option->direction, r, wanted);
+    }
+    return QProxyStyle::subControlRect(control, option, part, widget);
+  }
+};
+
 }  // namespace
 
 void QtTimer::SetPeriod(int milliseconds) {
@@ -123,12 +149,15 @@ MainWindow::MainWindow(x11::X11WindowManager& window_manager)
       }
       case ControlKind::ComboBox: {
         auto* combo = new QComboBox(this);
+        auto* style = new NarrowComboArrowStyle;  // owned by the combo box
+        style->setParent(combo);
+        combo->setStyle(style);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         for (const std::string_view item : kOpacityItems) combo->addItem(Text(item));
         combo->setCurrentIndex(kInitialOpacityIndex);
         combo->setEditText(Text(kInitialOpacityText));
-        combo->lineEdit()->setCursorPosition(0);  // the narrow field shows the text's start
+        combo->lineEdit()->setCursorPosition(0);
         widget = combo;
         break;
       }

@@ -18,6 +18,21 @@ QByteArray Bytes(std::string_view s) {
   return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The largest GIF that text/html carries inline as a data: URL. A browser
+// inserting our HTML itself (rich editors, chats) may not load a file URL,
+// but it shows a data: URL; browsers take data: URLs of 32 MB and more, and
+// 16 MB of GIF is 21.4 MB of base64 (served whole through INCR: 22 MiB of
+// text/html reached xclip in 1.6 s on a loaded test machine, 45 MiB in 2.3 s).
+// Larger files go by their file URL.
+constexpr qsizetype kMaxInlineGifBytes = 16 * 1024 * 1024;
+
+// The one-image document for text/html: the GIF inline up to the limit.
+QByteArray HtmlForGif(const QByteArray& gif, const std::string& file_url) {
+  if (gif.size() > kMaxInlineGifBytes) return Bytes(MakeCopyHtml(file_url));
+  return Bytes(MakeCopyHtml(GifDataUrl(std::string_view(gif.constData(),
+                                                        static_cast<std::size_t>(gif.size())))));
+}
+
 }  // namespace
 
 // Clipboard data whose large payloads stay in their files: read when another
@@ -75,7 +90,7 @@ bool QtClipboard::CopyGifAsHtml(const std::string& path) {
   if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return false;
   file.close();
   const std::string url = FileUrlFromPath(path);
-  const QByteArray html = Bytes(MakeCopyHtml(url));
+  const QByteArray html = HtmlForGif(gif, url);
   const QByteArray uri_list = Bytes(url + "\r\n");
   const QByteArray gnome = Bytes("copy\n" + url);
   return Publish([=](FileBackedMimeData& mime) {

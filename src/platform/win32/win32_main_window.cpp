@@ -140,7 +140,11 @@ bool MainWindow::CreateControls() {
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
     const ControlSpec& row = kMainWindowControls[i];
     const wchar_t* class_name = nullptr;
-    DWORD style = WS_CHILD | WS_VISIBLE;
+    // The form lets some controls overlap (a check box reaches 8 px under
+    // the label or check box beside it). Clipping siblings makes each control
+    // paint only where no control created before it lies, so a check box's
+    // background never covers its neighbour's text or tick.
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD ex_style = 0;
     switch (row.kind) {
       case ControlKind::Label:
