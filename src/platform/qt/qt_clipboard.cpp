@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMimeData>
 
+#include <functional>
 #include <memory>
 
 #include "output/clipboard_payloads.h"
@@ -26,45 +27,61 @@ QByteArray Bytes(std::string_view s) {
 // Larger files go by their file URL.
 constexpr qsizetype kMaxInlineGifBytes = 16 * 1024 * 1024;
 
-// The one-image document for text/html: the GIF inline up to the limit.
-QByteArray HtmlForGif(const QByteArray& gif, const std::string& file_url) {
-  if (gif.size() > kMaxInlineGifBytes) return Bytes(MakeCopyHtml(file_url));
+QByteArray ReadFile(const QString& path) {
+  QFile source(path);
+  if (!source.open(QIODevice::ReadOnly)) return {};
+  return source.readAll();
+}
+
+// The one-image document for text/html: the GIF inline up to the limit, else
+// (or when the file cannot be read any more) its file URL.
+QByteArray HtmlForGif(const QString& gif_path, const std::string& file_url) {
+  QFile file(gif_path);
+  if (file.size() > kMaxInlineGifBytes) return Bytes(MakeCopyHtml(file_url));
+  const QByteArray gif = ReadFile(gif_path);
+  if (gif.isEmpty()) return Bytes(MakeCopyHtml(file_url));
   return Bytes(MakeCopyHtml(GifDataUrl(std::string_view(gif.constData(),
                                                         static_cast<std::size_t>(gif.size())))));
 }
 
 }  // namespace
 
-// Clipboard data whose large payloads stay in their files: read when another
+// Clipboard data whose large payloads stay in their files: made when another
 // program asks for them, not held for as long as the clipboard is ours (a
 // long recording is hundreds of megabytes).
 class FileBackedMimeData final : public QMimeData {
  public:
-  void SetFile(const QString& format, const QString& path) { files_.insert(format, path); }
+  using Producer = std::function<QByteArray()>;
+  void SetProducer(const QString& format, Producer make) {
+    producers_.insert(format, std::move(make));
+  }
+  void SetFile(const QString& format, const QString& path) {
+    SetProducer(format, [path] { return ReadFile(path); });
+  }
 
   QStringList formats() const override {
     QStringList all = QMimeData::formats();
-    for (auto it = files_.cbegin(); it != files_.cend(); ++it) {
+    for (auto it = producers_.cbegin(); it != producers_.cend(); ++it) {
       if (!all.contains(it.key())) all.append(it.key());
     }
     return all;
   }
 
   bool hasFormat(const QString& format) const override {
-    return files_.contains(format) || QMimeData::hasFormat(format);
+    return producers_.contains(format) || QMimeData::hasFormat(format);
   }
 
  protected:
   QVariant retrieveData(const QString& format, QMetaType type) const override {
-    const auto file = files_.constFind(format);
-    if (file == files_.cend()) return QMimeData::retrieveData(format, type);
-    QFile source(file.value());
-    if (!source.open(QIODevice::ReadOnly)) return QVariant();
-    return source.readAll();
+    const auto producer = producers_.constFind(format);
+    if (producer == producers_.cend()) return QMimeData::retrieveData(format, type);
+    QByteArray bytes = producer.value()();
+    if (bytes.isEmpty()) return QVariant();
+    return bytes;
   }
 
  private:
-  QHash<QString, QString> files_;
+  QHash<QString, Producer> producers_;
 };
 
 bool QtClipboard::Publish(std::function<void(FileBackedMimeData&)> fill) {
@@ -90,11 +107,10 @@ bool QtClipboard::CopyGifAsHtml(const std::string& path) {
   if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) return false;
   file.close();
   const std::string url = FileUrlFromPath(path);
-  const QByteArray html = HtmlForGif(gif, url);
   const QByteArray uri_list = Bytes(url + "\r\n");
   const QByteArray gnome = Bytes("copy\n" + url);
   return Publish([=](FileBackedMimeData& mime) {
-    mime.setData(QStringLiteral("text/html"), html);
+    mime.SetProducer(QStringLiteral("text/html"), [gif_path, url] { return HtmlForGif(gif_path, url); });
     mime.SetFile(QStringLiteral("image/gif"), gif_path);
     mime.setData(QStringLiteral("text/uri-list"), uri_list);
     mime.setData(QStringLiteral("x-special/gnome-copied-files"), gnome);

@@ -2,8 +2,8 @@
 // The CLIPBOARD selection, served by Qt on the UI thread for as long as the
 // program runs. The HTML route offers, at once, text/html (the one-image
 // document whose src is the GIF as a data: URL, or the file's URL for files
-// above 16 MB), image/gif (the file's bytes, read from the file when asked,
-// never held in memory), text/uri-list and x-special/gnome-copied-files, so
+// above 16 MB), image/gif (the file's bytes); both are made from the file when
+// another program asks, never held in memory; text/uri-list and x-special/gnome-copied-files, so
 // browsers, chat programs and file managers all paste the animation. The QQ
 // route offers the QQ
 // rich-edit text under the target "QQ_RichEdit_Format".
