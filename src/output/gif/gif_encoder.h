@@ -11,6 +11,7 @@
 // Save() drains both threads, ends the file and moves it into place.
 // Memory stays flat: a few frames in flight, whatever the recording's length.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,6 +37,9 @@ class GifEncoder {
   // waits only when the workers are several frames behind.
   void Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
            std::optional<FrameTiming> timing);
+
+  // Called on the recorder thread only. See MarkAnimationEnd.
+  void MarkEnd(std::chrono::steady_clock::time_point stop_time);
 
   // Called on the recorder thread only. See SaveAnimation.
   SaveResult Save(std::string_view path);
