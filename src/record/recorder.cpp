@@ -113,9 +113,13 @@ void Recorder::StopRecording() {
 
 void Recorder::StopAndSaveQuietly() {
   Ending expected = Ending::kNone;
-  ending_.compare_exchange_strong(expected, Ending::kSaveQuietly);
+  if (!ending_.compare_exchange_strong(expected, Ending::kSaveQuietly)) return;
   StopRecording();
   WaitForAllWorkers();
+  // Nothing runs now. A session end that was called off leaves the program
+  // usable; otherwise the back end exits next.
+  expected = Ending::kSaveQuietly;
+  ending_.compare_exchange_strong(expected, Ending::kNone);
 }
 
 void Recorder::Shutdown() {
@@ -215,6 +219,9 @@ void Recorder::RecordOrReport(const Run& run) {
     Apply(run, RecorderEvent::kLoopEnded);
   }
   if (ending_.load() == Ending::kAbandon) return;  // the maker removes its temporary file
+  // The last frame was on screen until the stop, not for a whole interval
+  // more: the GIF plays as long as it was recorded.
+  MarkAnimationEnd(maker, ports_.clock.Now());
   Finish(maker);
 }
 

@@ -82,7 +82,7 @@ class Recorder final : public RecordingControl {
   // Called on the UI thread when the process is asked to end (SIGTERM, log
   // off): the running recording stops and is saved as a stop saves it, but
   // with no message box and no clipboard; returns once every recording thread
-  // has ended. Boxes already open are closed. Later starts are refused.
+  // has ended. Boxes already open are closed. Starts are refused meanwhile.
   void StopAndSaveQuietly();
 
   // Called on the UI thread when the program ends: a recording in progress is

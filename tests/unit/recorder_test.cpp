@@ -175,6 +175,28 @@ TEST_F(RecorderTest, TheGifPlaysAsLongAsItWasRecorded) {
   EXPECT_EQ(total, 100);
 }
 
+TEST_F(RecorderTest, TheLastFrameLastsUntilTheStopNotAWholeIntervalMore) {
+  // Rate 1: frames at 0 s and 1 s (each capture costs 30 ms), the stop at
+  // 1.25 s. The GIF plays 1.25 s, not 2 s.
+  boxes.rate = "1";
+  clock.HoldSleeps(true);
+  Recorder& recorder = MakeRecorder();
+  recorder.StartRecording();
+  while (clock.sleeps().size() < 1) std::this_thread::yield();
+  pointer.MoveTo({200, 150});        // a different second picture
+  clock.Advance(milliseconds(970));  // to the second frame's deadline
+  while (clock.sleeps().size() < 2) std::this_thread::yield();
+  clock.Advance(milliseconds(220));
+  recorder.StopRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  const auto gif = gif_test::WalkGif(gif_test::ReadAll(dir.path() / "GIF2024351479.gif"));
+  ASSERT_TRUE(gif.valid);
+  ASSERT_EQ(gif.images.size(), 2u);
+  EXPECT_EQ(gif.images[0].delay, 100);
+  EXPECT_EQ(gif.images[1].delay, 25);
+}
+
 TEST_F(RecorderTest, NoPauseCapturesEvery20MsAndStaysStoppable) {
   for (const char* rate : {"-5", "", "abc", "0", "60", "1000"}) {
     boxes.rate = rate;
@@ -397,6 +419,15 @@ TEST_F(RecorderTest, AStopWakesTheSleepingFrameLoop) {
   EXPECT_EQ(dir.Files().size(), 1u);
 }
 
+// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return done();
+}
+
 // Throws from inside the frame loop, as starting the encoder's threads or a
 // large allocation can.
 class ThrowingScreen final : public ScreenSource {
@@ -433,6 +464,9 @@ TEST_F(RecorderTest, AnExceptionOnTheRecorderThreadIsReportedAndLosesNothingElse
                                     local_view, local_messages, clipboard,
                                     SaveLocations{{dir.path().string()}, '/'}});
     throwing.fault = c.fault;
+    local_view.on_caption = [&](const std::string& caption) {
+      if (caption.starts_with(kFrameCountCaptionPrefix)) recorder.StopRecording();
+    };
     recorder.StartRecording();
     ASSERT_TRUE(local_messages.WaitForShown(1, milliseconds(5000))) << c.name;
     const std::string text = local_messages.shown()[0].text;
@@ -440,10 +474,11 @@ TEST_F(RecorderTest, AnExceptionOnTheRecorderThreadIsReportedAndLosesNothingElse
     EXPECT_NE(text.find(c.reason), std::string::npos) << text;
     EXPECT_FALSE(recorder.IsRecording()) << c.name;
     EXPECT_TRUE(dir.Files().empty()) << c.name;  // the temporary file went with the maker
+    // The button comes back once the box is done.
+    ASSERT_TRUE(Eventually([&] { return local_view.record_enabled().size() == 2; })) << c.name;
 
     // The recorder is usable again.
     throwing.fault = nullptr;
-    local_view.on_caption = [&](const std::string&) { recorder.StopRecording(); };
     recorder.StartRecording();
     ASSERT_TRUE(local_messages.WaitForShown(2, milliseconds(5000))) << c.name;
     recorder.Shutdown();
@@ -454,7 +489,7 @@ TEST_F(RecorderTest, AnExceptionOnTheRecorderThreadIsReportedAndLosesNothingElse
   }
 }
 
-TEST_F(RecorderTest, StopAndSaveQuietlySavesWithoutABoxThenRefusesStarts) {
+TEST_F(RecorderTest, StopAndSaveQuietlySavesWithoutABox) {
   // Asleep at rate 1 when the end is asked for: the stop must wake it.
   boxes.rate = "1";
   clock.HoldSleeps(true);
@@ -467,7 +502,6 @@ TEST_F(RecorderTest, StopAndSaveQuietlySavesWithoutABoxThenRefusesStarts) {
   EXPECT_TRUE(gif_test::WalkGif(gif_test::ReadAll(dir.path() / "GIF2024351479.gif")).valid);
   EXPECT_TRUE(messages.shown().empty());
   EXPECT_TRUE(clipboard.calls().empty());
-  recorder.StartRecording();  // the program is on its way out
   EXPECT_FALSE(recorder.IsRecording());
   recorder.Shutdown();
 }
