@@ -9,6 +9,7 @@ import datetime
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -461,6 +462,28 @@ class Suite:
         assert prog.close() == 0
         assert set(os.listdir(prog.folder)) == before, set(os.listdir(prog.folder)) - before
         assert not [f for f in os.listdir("/tmp") if f.startswith("orvamy") and f.endswith(".tmp")]
+
+    def test_end_signals_during_recording_save_the_gif(self):
+        # A log out or a service manager sends SIGTERM; a terminal SIGINT or
+        # SIGHUP. Each saves the recording as F8 would, without a box, then exits.
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            prog = self.start()
+            before = set(os.listdir(prog.folder))
+            prog.click(RECORD)
+            move(*P1)
+            wait_for("the frame counter", lambda: prog.caption().startswith("帧数："), 3)
+            time.sleep(0.6)
+            prog.proc.send_signal(sig)
+            prog.proc.wait(10)
+            said = prog.messages()
+            code = prog.close()
+            assert code == 0, (sig, code)
+            new = sorted(set(os.listdir(prog.folder)) - before)
+            assert len(new) == 1 and new[0].endswith(".gif"), (sig, new)  # no .part left
+            path = os.path.join(prog.folder, new[0])
+            gif_info(path)
+            self.check_frames(path, 350, 250, [P1], marker=True)
+            assert said == [], (sig, said)
 
     def test_escape_while_outcome_box_is_open(self):
         prog = self.start()
