@@ -22,7 +22,7 @@ void HotkeyDispatcher::OnHotkey(std::int32_t id) {
     for (std::thread& t : stop_threads_) t.join();
     stop_threads_.clear();
     try {
-      stop_threads_.emplace_back([this] { recorder_.StopRecording(); });
+      stop_threads_.push_back(start_thread_([this] { recorder_.StopRecording(); }));
     } catch (const std::system_error&) {
       recorder_.StopRecording();  // no thread to be had: the stop itself is short, do it here
     }
