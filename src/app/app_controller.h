@@ -57,6 +57,11 @@ class AppController {
   // goes, a running recording is abandoned unsaved and its thread joined.
   void OnWindowClosing();
 
+  // The process is asked to end (SIGTERM/SIGINT/SIGHUP, the session ends):
+  // the running recording is stopped and saved as F8 would save it, without a
+  // message box; returns once it is on disk. The back end then exits.
+  void OnEndRequested() { recorder_.StopAndSaveQuietly(); }
+
   void OnRecordClicked() { recorder_.StartRecording(); }
   void OnStopClicked() { recorder_.StopRecording(); }
   void OnAboutClicked();

@@ -14,18 +14,9 @@ bool AcceptsTypedCharacter(char32_t typed) {
 }
 
 std::optional<NormalisedBox> NormaliseIntegerBox(std::string_view text, int selection_start) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  std::uint64_t magnitude = 0;  // wraps modulo 2^64
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    magnitude = magnitude * 10u + static_cast<std::uint64_t>(text[i] - '0');
-  }
-  const auto value = static_cast<std::int64_t>(negative ? 0u - magnitude : magnitude);
+  // The same reading as every other box (full-width digits included), so the
+  // box never tidies into something other than what the recorder reads.
+  const std::int64_t value = ReadBoxInteger(text);
   constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
   const std::int64_t clamped = value < kMin ? kMin : (value > kMax ? kMax : value);

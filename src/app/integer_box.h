@@ -18,8 +18,9 @@ struct NormalisedBox {
   int caret;  // in characters: the start of the former selection
 };
 
-// On focus loss the text is read as a 64-bit integer (white space, one sign,
-// digits; wrapping modulo 2^64), clamped to the signed 32-bit range and
+// On focus loss the text is read as every box is read (ReadBoxInteger: full-
+// width forms, white space, one sign, digits; wrapping modulo 2^64), clamped
+// to the signed 32-bit range and
 // written back; "0" becomes the empty text. nullopt when the text would not
 // change: the box is then left untouched.
 std::optional<NormalisedBox> NormaliseIntegerBox(std::string_view text, int selection_start);

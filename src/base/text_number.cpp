@@ -45,7 +45,7 @@ std::string MapFullWidthToAscii(std::string_view utf8) {
   return out;
 }
 
-std::int32_t TextToInt(std::string_view utf8) {
+std::int64_t ReadBoxInteger(std::string_view utf8) {
   const std::string text = MapFullWidthToAscii(utf8);
   std::size_t i = 0;
   while (i < text.size() && IsCSpace(text[i])) ++i;
@@ -54,12 +54,17 @@ std::int32_t TextToInt(std::string_view utf8) {
     negative = text[i] == '-';
     ++i;
   }
-  std::uint32_t value = 0;  // unsigned: the wrap-around is defined
+  std::uint64_t value = 0;  // unsigned: the wrap-around is defined
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    value = value * 10u + static_cast<std::uint64_t>(text[i] - '0');
   }
   if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int64_t>(value);
+}
+
+std::int32_t TextToInt(std::string_view utf8) {
+  // Modulo 2^64 then the low 32 bits: the same as wrapping modulo 2^32.
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(ReadBoxInteger(utf8)));
 }
 
 std::string IntToText(std::int64_t value) {

@@ -13,6 +13,13 @@ namespace orvamy {
 // two stars) by their ASCII counterparts; everything else is kept byte for byte.
 std::string MapFullWidthToAscii(std::string_view utf8);
 
+// The one reading of a box's text that every box shares (the recorder's reads,
+// the preview's, the integer boxes' tidying on focus loss): full-width forms
+// mapped first, then leading white space skipped, one optional sign, decimal
+// digits up to the first other character; no digit gives 0. The value wraps
+// modulo 2^64; each caller keeps the width it needs.
+std::int64_t ReadBoxInteger(std::string_view utf8);
+
 // Reads a box's text as the program reads every parameter: full-width forms
 // mapped first, then leading white space skipped, one optional sign, decimal
 // digits up to the first other character; no digit gives 0; the value wraps

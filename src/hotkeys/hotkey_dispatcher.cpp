@@ -1,5 +1,7 @@
 #include "hotkeys/hotkey_dispatcher.h"
 
+#include <system_error>
+
 namespace orvamy {
 
 HotkeyDispatcher::~HotkeyDispatcher() {
@@ -19,7 +21,11 @@ void HotkeyDispatcher::OnHotkey(std::int32_t id) {
     // message is handled at once whatever the recorder is doing.
     for (std::thread& t : stop_threads_) t.join();
     stop_threads_.clear();
-    stop_threads_.emplace_back([this] { recorder_.StopRecording(); });
+    try {
+      stop_threads_.push_back(start_thread_([this] { recorder_.StopRecording(); }));
+    } catch (const std::system_error&) {
+      recorder_.StopRecording();  // no thread to be had: the stop itself is short, do it here
+    }
   }
 }
 

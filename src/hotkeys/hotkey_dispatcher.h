@@ -2,6 +2,7 @@
 // F7 starts and F8 stops a recording from anywhere on the desktop.
 
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -12,7 +13,15 @@ namespace orvamy {
 
 class HotkeyDispatcher {
  public:
-  explicit HotkeyDispatcher(RecordingControl& recorder) : recorder_(recorder) {}
+  // Starts the short F8 thread; throws std::system_error when the system has
+  // no thread to give (tests pass one that does).
+  using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
+  explicit HotkeyDispatcher(RecordingControl& recorder,
+                            ThreadStarter start_thread = [](std::function<void()> work) {
+                              return std::thread(std::move(work));
+                            })
+      : recorder_(recorder), start_thread_(std::move(start_thread)) {}
   ~HotkeyDispatcher();
   HotkeyDispatcher(const HotkeyDispatcher&) = delete;
   HotkeyDispatcher& operator=(const HotkeyDispatcher&) = delete;
@@ -29,6 +38,7 @@ class HotkeyDispatcher {
 
  private:
   RecordingControl& recorder_;
+  ThreadStarter start_thread_;
   std::int32_t start_id_ = 0;
   std::int32_t stop_id_ = 0;
   std::vector<std::thread> stop_threads_;  // short-lived; joined on the next press and at exit

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,7 +76,9 @@ class Clock {
   using TimePoint = std::chrono::steady_clock::time_point;
   virtual ~Clock() = default;
   virtual TimePoint Now() = 0;
-  virtual void SleepUntil(TimePoint deadline) = 0;
+  // Returns at `deadline`, or at once when a stop is requested on `wake` (a
+  // stop must not wait out a whole frame interval).
+  virtual void SleepUntil(TimePoint deadline, std::stop_token wake) = 0;
 };
 
 // Local wall-clock time broken down, in whole seconds.

@@ -1,5 +1,6 @@
 #include "record/recorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <span>
@@ -33,45 +34,104 @@ bool IsRecordableSize(std::int32_t width, std::int32_t height) {
 }
 
 std::int64_t FrameIntervalMicrosForRate(std::int32_t fps) {
-  if (fps <= 0) return 0;
-  return static_cast<std::int64_t>(1'000'000.0 / fps);
+  if (fps <= 0) return kShortestFrameIntervalMicros;
+  return std::max(kShortestFrameIntervalMicros, static_cast<std::int64_t>(1'000'000.0 / fps));
 }
+
+// A frame loop's hold on the canvas and the pointer position, which are not
+// thread-safe: taken before the first frame and given back once the loop has
+// returned, however it returns. A recording started while the previous one
+// is still taking its last frame waits here for that frame.
+class Recorder::CanvasTurn {
+ public:
+  explicit CanvasTurn(Recorder& recorder) : recorder_(recorder) {
+    std::unique_lock lock(recorder_.state_mutex_);
+    recorder_.canvas_free_.wait(lock, [this] { return !recorder_.canvas_busy_; });
+    recorder_.canvas_busy_ = true;
+  }
+  ~CanvasTurn() {
+    {
+      std::lock_guard lock(recorder_.state_mutex_);
+      recorder_.canvas_busy_ = false;
+    }
+    recorder_.canvas_free_.notify_all();
+  }
+  CanvasTurn(const CanvasTurn&) = delete;
+  CanvasTurn& operator=(const CanvasTurn&) = delete;
+
+ private:
+  Recorder& recorder_;
+};
 
 Recorder::Recorder(RecorderPorts ports) : ports_(std::move(ports)) {}
 
 Recorder::~Recorder() { Shutdown(); }
 
+RecorderState Recorder::State() const {
+  std::lock_guard lock(state_mutex_);
+  return state_;
+}
+
+void Recorder::Apply(const Run& run, RecorderEvent event) {
+  std::lock_guard lock(state_mutex_);
+  // A run that a later start has replaced no longer speaks for the state.
+  if (run.id == current_) state_ = Next(state_, event);
+}
+
 void Recorder::StartRecording() {
-  if (shutting_down_.load()) return;
-  int expected = kIdle;
-  if (!flag_.compare_exchange_strong(expected, kStarting)) return;  // one recording at a time
+  if (ending_.load() != Ending::kNone) return;
   ReapFinishedWorkers();
+  std::lock_guard workers_lock(workers_mutex_);
+  std::lock_guard lock(state_mutex_);
+  const RecorderState next = Next(state_, RecorderEvent::kStart);
+  if (next == state_) return;  // a recording runs: refused
+  std::stop_source stop;
+  const Run run{current_ + 1, stop.get_token()};
   auto done = std::make_shared<std::atomic<bool>>(false);
-  std::lock_guard lock(workers_mutex_);
   try {
-    workers_.push_back(Worker{std::thread([this, done] {
-                                RecordGif();
+    workers_.push_back(Worker{std::thread([this, run, done] {
+                                RecordGif(run);
                                 done->store(true);
                               }),
                               done});
   } catch (const std::system_error&) {
-    flag_.store(kIdle);  // no thread: nothing happened
+    return;  // no thread: nothing happened
   }
+  // The new thread waits for state_mutex_ before it acts, so it sees itself current.
+  current_ = run.id;
+  stop_ = std::move(stop);
+  state_ = next;
 }
 
 void Recorder::StopRecording() {
-  int current = flag_.load();
-  while (true) {
-    const int next = current == kStarting ? kStopWhileStarting
-                     : current == kRecording ? kIdle
-                                             : current;
-    if (next == current || flag_.compare_exchange_weak(current, next)) return;
-  }
+  std::lock_guard lock(state_mutex_);
+  const RecorderState next = Next(state_, RecorderEvent::kStop);
+  if (next == state_) return;
+  state_ = next;
+  stop_.request_stop();  // wakes the frame loop if it sleeps
+}
+
+void Recorder::StopAndSaveQuietly() {
+  Ending expected = Ending::kNone;
+  if (!ending_.compare_exchange_strong(expected, Ending::kSaveQuietly)) return;
+  StopRecording();
+  WaitForAllWorkers();
+  // Nothing runs now. A session end that was called off leaves the program
+  // usable; otherwise the back end exits next.
+  expected = Ending::kSaveQuietly;
+  ending_.compare_exchange_strong(expected, Ending::kNone);
 }
 
 void Recorder::Shutdown() {
-  shutting_down_.store(true);
-  flag_.store(kIdle);
+  ending_.store(Ending::kAbandon);
+  {
+    std::lock_guard lock(state_mutex_);
+    stop_.request_stop();
+  }
+  WaitForAllWorkers();
+}
+
+void Recorder::WaitForAllWorkers() {
   // A finishing thread may be about to show, or be showing, its outcome box:
   // keep closing boxes until every thread has ended.
   while (true) {
@@ -101,15 +161,37 @@ void Recorder::ReapFinishedWorkers() {
   }
 }
 
-void Recorder::RecordGif() {
-  ports_.view.SetRecordEnabled(false);
+void Recorder::RecordGif(const Run& run) {
+  // Nothing thrown on this thread may end the program: what is lost is this
+  // recording only (its maker removed the temporary file while unwinding),
+  // and the user is told why.
+  std::string reason;
+  try {
+    RecordOrReport(run);
+    return;
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "unknown error";
+  }
+  try {
+    Apply(run, RecorderEvent::kLoopEnded);
+    ShowOutcome(std::string(kRecordingFailedMessage) + reason);
+    RestoreWindowIfIdle();
+  } catch (...) {
+    // Reporting failed too (out of memory): the state is idle, nothing more to do.
+  }
+}
+
+void Recorder::RecordOrReport(const Run& run) {
+  DisableRecordButton();
 
   // A box that reads as 0 or less, or a size beyond what a frame can hold,
   // would record an animation of nothing: say so instead of starting.
   const std::int32_t width = TextToInt(ports_.boxes.WidthText());
   const std::int32_t height = TextToInt(ports_.boxes.HeightText());
   if (!IsRecordableSize(width, height)) {
-    flag_.store(kIdle);
+    Apply(run, RecorderEvent::kLoopEnded);
     ShowOutcome(std::string(kBadSizeMessage) + "宽 " + IntToText(width) + "，高 " +
                 IntToText(height));
     RestoreWindowIfIdle();
@@ -126,27 +208,30 @@ void Recorder::RecordGif() {
   BeginAnimation(maker, animation, options);
   animation.member8 = 1;
   animation.member12 = 0;
-  animation.width = static_cast<std::uint16_t>(TextToInt(ports_.boxes.WidthText()));
-  animation.height = static_cast<std::uint16_t>(TextToInt(ports_.boxes.HeightText()));
+  animation.width = static_cast<std::uint16_t>(width);
+  animation.height = static_cast<std::uint16_t>(height);
   frame_info.delay = FrameDelayForRate(ReadRate(ports_.boxes));
 
-  // A stop request made while starting has turned the flag into
-  // kStopWhileStarting: the loop below then ends after its first frame.
-  int expected = kStarting;
-  flag_.compare_exchange_strong(expected, kRecording);
-
-  animation.frame_count = CaptureFrames(maker, frame_info);
-  expected = kStopWhileStarting;
-  flag_.compare_exchange_strong(expected, kIdle);
-  if (shutting_down_.load()) return;  // abandoned: the maker removes its temporary file
+  {
+    const CanvasTurn turn(*this);
+    Apply(run, RecorderEvent::kLoopBegan);
+    animation.frame_count = CaptureFrames(maker, frame_info, run);
+    Apply(run, RecorderEvent::kLoopEnded);
+  }
+  if (ending_.load() == Ending::kAbandon) return;  // the maker removes its temporary file
+  // The last frame was on screen until the stop, not for a whole interval
+  // more: the GIF plays as long as it was recorded.
+  MarkAnimationEnd(maker, ports_.clock.Now());
   Finish(maker);
 }
 
-std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_info) {
+std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_info,
+                                     const Run& run) {
   FrameComposer composer({ports_.screen, ports_.pointer, ports_.boxes, ports_.position,
                           ports_.canvas});
   std::int32_t frame_count = 0;
   Clock::TimePoint deadline = ports_.clock.Now();
+  // The first frame is always taken, even when a stop came while starting.
   do {
     ++frame_count;
     const Clock::TimePoint captured_at = ports_.clock.Now();
@@ -156,14 +241,15 @@ std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_inf
     const microseconds interval(FrameIntervalMicrosForRate(ReadRate(ports_.boxes)));
     AddFrame(maker, frame_info, picture, FrameTiming{captured_at, interval});
     ports_.view.SetCaption(std::string(kFrameCountCaptionPrefix) + IntToText(frame_count));
+    if (run.stop.stop_requested()) break;
 
     // Deadlines (start + n x interval) keep the pace whatever the work costs;
     // after a stall the schedule restarts from now instead of rushing to catch up.
     deadline += interval;
     const Clock::TimePoint now = ports_.clock.Now();
     if (deadline + interval < now) deadline = now;
-    ports_.clock.SleepUntil(deadline);
-  } while (flag_.load() == kRecording && !shutting_down_.load());
+    ports_.clock.SleepUntil(deadline, run.stop);
+  } while (!run.stop.stop_requested());
   return frame_count;
 }
 
@@ -179,6 +265,10 @@ void Recorder::Finish(GifMaker& maker) {
     if (result.saved) break;
     failures += "\n" + directory + "：" + result.error;
   }
+
+  // Saving on the way out (SIGTERM, log off): the file is what matters; no
+  // one is left to read a box, and the clipboard would leave with the process.
+  if (ending_.load() != Ending::kNone) return;
 
   if (result.saved) {
     const std::string& path = result.written_path;
@@ -202,17 +292,23 @@ void Recorder::Finish(GifMaker& maker) {
   RestoreWindowIfIdle();
 }
 
+void Recorder::DisableRecordButton() {
+  std::lock_guard lock(view_mutex_);
+  ports_.view.SetRecordEnabled(false);
+}
+
 void Recorder::RestoreWindowIfIdle() {
   // Another recording may have started while the box was open; it owns the
   // caption and the button now.
-  if (flag_.load() == kIdle) {
+  std::lock_guard lock(view_mutex_);
+  if (State() == RecorderState::kIdle) {
     ports_.view.SetCaption(std::string(kMainWindowTitle));
     ports_.view.SetRecordEnabled(true);
   }
 }
 
 void Recorder::ShowOutcome(const std::string& message) {
-  if (shutting_down_.load()) return;
+  if (ending_.load() != Ending::kNone) return;
   ports_.messages.ShowMessage(message, kDefaultMessageTitle);
 }
 

@@ -5,10 +5,12 @@
 // and reports the outcome in a message box.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "ports/ports.h"
 #include "ports/recording_control.h"
 #include "ports/save_locations.h"
+#include "record/recorder_state.h"
 
 namespace orvamy {
 
@@ -50,11 +53,15 @@ struct RecorderPorts {
   SaveLocations locations;
 };
 
-// The saved delay (hundredths) and the capture interval (microseconds) for the
-// frame-rate box's value. A rate of 0 or below means "no pause": delay 0,
-// interval 0, never a wait that cannot end.
+// The saved delay (hundredths) for the frame-rate box's value, and the time
+// between two captures (microseconds). The GIF cannot show a frame for less
+// than 2/100 s, so captures are never closer than kShortestFrameInterval: a
+// rate of 0 or below ("no pause") or above 50 captures every 20 ms.
+inline constexpr std::int64_t kShortestFrameIntervalMicros = 20'000;
 std::uint16_t FrameDelayForRate(std::int32_t fps);
 std::int64_t FrameIntervalMicrosForRate(std::int32_t fps);
+
+inline constexpr std::string_view kRecordingFailedMessage = "录像失败，未能保存：";
 
 class Recorder final : public RecordingControl {
  public:
@@ -63,39 +70,65 @@ class Recorder final : public RecordingControl {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // Called on the UI thread (Record button, F7). At most one recording runs:
-  // the start guard and the flag are one atomic step.
+  // Called on the UI thread (Record button, F7). At most one frame loop runs:
+  // a start while a recording runs is refused; a start after a stop begins a
+  // new recording at once, whose frame loop waits for the old one's last frame.
   void StartRecording() override;
-  // Thread-safe. A stop made while a recording is still starting takes effect:
-  // that recording keeps its first frame and ends.
+  // Thread-safe. Ends exactly the recording the state describes; a stop made
+  // while it is still starting takes effect after its first frame. A sleeping
+  // frame loop is woken, so the stop does not wait out a frame interval.
   void StopRecording() override;
+
+  // Called on the UI thread when the process is asked to end (SIGTERM, log
+  // off): the running recording stops and is saved as a stop saves it, but
+  // with no message box and no clipboard; returns once every recording thread
+  // has ended. Boxes already open are closed. Starts are refused meanwhile.
+  void StopAndSaveQuietly();
 
   // Called on the UI thread when the program ends: a recording in progress is
   // abandoned unsaved, open outcome boxes are closed and every thread joined.
   void Shutdown();
 
-  // Thread-safe: true from an accepted start until the frame loop has ended.
-  bool IsRecording() const { return flag_.load() != kIdle; }
+  // Thread-safe: true from an accepted start until its frame loop has ended.
+  bool IsRecording() const { return State() != RecorderState::kIdle; }
+  // Thread-safe.
+  RecorderState State() const;
 
  private:
-  // kStopWhileStarting: a stop came before the frame loop began; new starts
-  // are still refused until that recording has taken its one frame.
-  enum : int { kIdle = 0, kRecording = 1, kStarting = 2, kStopWhileStarting = 3 };
+  // One accepted start: its number and the token its stop is sent through.
+  struct Run {
+    std::uint64_t id = 0;
+    std::stop_token stop;
+  };
+  enum class Ending { kNone, kSaveQuietly, kAbandon };
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
+  class CanvasTurn;
 
-  void RecordGif();
-  std::int32_t CaptureFrames(GifMaker& maker, const FrameInfo& frame_info);
+  void RecordGif(const Run& run);
+  void RecordOrReport(const Run& run);
+  std::int32_t CaptureFrames(GifMaker& maker, const FrameInfo& frame_info, const Run& run);
   void Finish(GifMaker& maker);
+  void Apply(const Run& run, RecorderEvent event);
   void ShowOutcome(const std::string& message);
+  void DisableRecordButton();
   void RestoreWindowIfIdle();
   void ReapFinishedWorkers();
+  void WaitForAllWorkers();
 
   RecorderPorts ports_;
-  std::atomic<int> flag_{kIdle};
-  std::atomic<bool> shutting_down_{false};
+  mutable std::mutex state_mutex_;  // guards state_, current_, stop_ and canvas_busy_
+  std::condition_variable canvas_free_;
+  RecorderState state_ = RecorderState::kIdle;
+  std::uint64_t current_ = 0;  // the run state_ describes
+  std::stop_source stop_;      // that run's stop
+  bool canvas_busy_ = false;   // a frame loop holds the canvas and the pointer position
+  // Held while the window is changed for a run's start or end, so an ending
+  // recording never re-enables the button after the next one disabled it.
+  std::mutex view_mutex_;
+  std::atomic<Ending> ending_{Ending::kNone};
   std::mutex workers_mutex_;  // guards workers_
   std::list<Worker> workers_;
 };

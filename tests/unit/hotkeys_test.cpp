@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 #include "platform/fake/fake_platform.h"
 
 namespace orvamy {
@@ -42,6 +44,18 @@ TEST(Hotkeys, ARefusedKeyDoesNothingAndTheOtherStillWorks) {
   hotkeys.OnHotkey(0);
   EXPECT_CALL(recorder, StopRecording()).Times(1);
   hotkeys.OnHotkey(hotkeys.stop_id());
+}
+
+TEST(Hotkeys, F8StopsDirectlyWhenNoThreadCanBeStarted) {
+  testing::StrictMock<MockRecording> recorder;
+  fake::ScriptedHotkeys registrar;
+  HotkeyDispatcher hotkeys(recorder, [](std::function<void()>) -> std::thread {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+  hotkeys.RegisterKeys(registrar);
+  EXPECT_CALL(recorder, StopRecording()).Times(1);  // on this thread, before OnHotkey returns
+  hotkeys.OnHotkey(hotkeys.stop_id());
+  testing::Mock::VerifyAndClearExpectations(&recorder);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text_number.h"
+
 namespace orvamy {
 namespace {
 
@@ -31,6 +33,8 @@ TEST(IntegerBox, NormalisesOnFocusLoss) {
       {"abc", ""},
       {"18446744073709551617", "1"},  // 2^64 + 1 wraps to 1
       {"9223372036854775808", "-2147483648"},  // wraps to the most negative 64-bit value
+      // Full-width forms, as a Chinese input method types or pastes them.
+      {"９９", "99"}, {"－５", "-5"}, {"　４２", "42"}, {"３５０ｐｘ", "350"}, {"０", ""},
   };
   for (const auto& c : cases) {
     const auto result = NormaliseIntegerBox(c.text, 0);
@@ -40,6 +44,24 @@ TEST(IntegerBox, NormalisesOnFocusLoss) {
       ASSERT_TRUE(result) << '"' << c.text << '"';
       EXPECT_EQ(result->text, c.result) << '"' << c.text << '"';
     }
+  }
+}
+
+// The height box tidied on focus loss, the rate box read as it stands, the
+// recorder's and the preview's reads: one number for one text, whichever box
+// holds it.
+TEST(IntegerBox, EveryBoxReadsATextAsTheSameNumber) {
+  const struct {
+    const char* text;
+    std::int32_t value;
+  } cases[] = {{"９９", 99},   {"99", 99},        {"－１２", -12}, {"＋７", 7},
+               {"　３", 3},    {"２.５", 2},      {"１ｅ３", 1},   {"", 0},
+               {"-", 0},       {"abc", 0},        {"0350", 350},   {"2147483647", 2147483647}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(TextToInt(c.text), c.value) << '"' << c.text << '"';
+    const auto tidied = NormaliseIntegerBox(c.text, 0);
+    const std::string shown = tidied ? tidied->text : std::string(c.text);
+    EXPECT_EQ(TextToInt(shown), c.value) << '"' << c.text << "\" -> \"" << shown << '"';
   }
 }
 

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <fstream>
 
 #include "form/main_window_layout.h"
@@ -21,8 +26,10 @@ TEST(RecorderTiming, DelayAndIntervalFollowTheRate) {
     std::uint16_t delay;
     std::int64_t interval_us;
   } cases[] = {{5, 20, 200000}, {1, 100, 1000000}, {3, 33, 333333}, {7, 14, 142857},
-               {30, 3, 33333},  {100, 1, 10000},   {101, 0, 9900},  {1000, 0, 1000},
-               {0, 0, 0},       {-5, 0, 0}};
+               {30, 3, 33333},  {50, 2, 20000},     {51, 1, 20000},  {100, 1, 20000},
+               {101, 0, 20000}, {1000, 0, 20000},   {0, 0, 20000},   {-5, 0, 20000}};
+  // Captures are never closer than the GIF's shortest frame (2/100 s): faster
+  // rates and "no pause" capture every 20 ms.
   for (const auto& c : cases) {
     EXPECT_EQ(FrameDelayForRate(c.fps), c.delay) << c.fps;
     EXPECT_EQ(FrameIntervalMicrosForRate(c.fps), c.interval_us) << c.fps;
@@ -146,7 +153,7 @@ TEST_F(RecorderTest, PacesFramesByDeadlinesWhateverTheWorkCosts) {
   ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
   recorder.Shutdown();
   const auto sleeps = clock.sleeps();
-  ASSERT_EQ(sleeps.size(), 5u);
+  ASSERT_EQ(sleeps.size(), 4u);  // none after the stop
   for (std::size_t i = 1; i < sleeps.size(); ++i) {
     EXPECT_EQ(sleeps[i] - sleeps[i - 1], milliseconds(200)) << i;  // not 230
   }
@@ -168,8 +175,30 @@ TEST_F(RecorderTest, TheGifPlaysAsLongAsItWasRecorded) {
   EXPECT_EQ(total, 100);
 }
 
-TEST_F(RecorderTest, ANegativeOrEmptyRateMeansNoPauseAndStaysStoppable) {
-  for (const char* rate : {"-5", "", "abc", "0"}) {
+TEST_F(RecorderTest, TheLastFrameLastsUntilTheStopNotAWholeIntervalMore) {
+  // Rate 1: frames at 0 s and 1 s (each capture costs 30 ms), the stop at
+  // 1.25 s. The GIF plays 1.25 s, not 2 s.
+  boxes.rate = "1";
+  clock.HoldSleeps(true);
+  Recorder& recorder = MakeRecorder();
+  recorder.StartRecording();
+  while (clock.sleeps().size() < 1) std::this_thread::yield();
+  pointer.MoveTo({200, 150});        // a different second picture
+  clock.Advance(milliseconds(970));  // to the second frame's deadline
+  while (clock.sleeps().size() < 2) std::this_thread::yield();
+  clock.Advance(milliseconds(220));
+  recorder.StopRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  const auto gif = gif_test::WalkGif(gif_test::ReadAll(dir.path() / "GIF2024351479.gif"));
+  ASSERT_TRUE(gif.valid);
+  ASSERT_EQ(gif.images.size(), 2u);
+  EXPECT_EQ(gif.images[0].delay, 100);
+  EXPECT_EQ(gif.images[1].delay, 25);
+}
+
+TEST_F(RecorderTest, NoPauseCapturesEvery20MsAndStaysStoppable) {
+  for (const char* rate : {"-5", "", "abc", "0", "60", "1000"}) {
     boxes.rate = rate;
     fake::RecordingMessages local_messages;
     fake::ManualClock local_clock;
@@ -183,8 +212,11 @@ TEST_F(RecorderTest, ANegativeOrEmptyRateMeansNoPauseAndStaysStoppable) {
     ASSERT_TRUE(local_messages.WaitForShown(1, milliseconds(5000))) << rate;
     recorder.Shutdown();
     const auto sleeps = local_clock.sleeps();
-    ASSERT_EQ(sleeps.size(), 4u) << rate;
-    EXPECT_EQ(sleeps.front(), sleeps.back()) << rate;  // never waited
+    ASSERT_EQ(sleeps.size(), 3u) << rate;
+    for (std::size_t i = 1; i < sleeps.size(); ++i) {
+      // Shorter frames would be merged by the GIF anyway; capturing them only costs.
+      EXPECT_EQ(sleeps[i] - sleeps[i - 1], milliseconds(20)) << rate;
+    }
   }
 }
 
@@ -301,6 +333,188 @@ TEST_F(RecorderTest, ClosingWhileTheOutcomeBoxIsOpenReturns) {
   ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
   recorder.Shutdown();  // must not hang on the open box
   EXPECT_EQ(dir.Files().size(), 1u);  // the file was saved before the box
+}
+
+// Counts the captures in progress at once: more than one means two frame
+// loops share the canvas. Each capture gives other threads a chance to run.
+class OverlapScreen final : public ScreenSource {
+ public:
+  ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
+                              std::int32_t h) override {
+    const int now = ++in_flight_;
+    int seen = most_.load();
+    while (now > seen && !most_.compare_exchange_weak(seen, now)) {
+    }
+    std::this_thread::yield();
+    ByteArray image = inner_.CaptureScreenRect(x, y, w, h);
+    --in_flight_;
+    return image;
+  }
+  int most_at_once() const { return most_.load(); }
+
+ private:
+  std::atomic<int> in_flight_{0}, most_{0};
+  fake::SyntheticScreen inner_{640, 480, 32};
+};
+
+// A new second for every file name, so a thousand recordings need no "-n".
+class CountingLocalTime final : public LocalTimeSource {
+ public:
+  LocalTime NowLocal() override {
+    const int n = next_++;
+    return LocalTime{2024, 3, 5, n / 3600, n / 60 % 60, n % 60};
+  }
+
+ private:
+  std::atomic<int> next_{0};
+};
+
+TEST_F(RecorderTest, F8ThenF7WithinOneIntervalNeverRunsTwoRecordersAndSavesEachOnce) {
+  // Rate 1 and a clock whose sleeps last until woken: every F8 finds the
+  // frame loop asleep in the middle of its interval, and F7 follows at once.
+  boxes.rate = "1";
+  clock.HoldSleeps(true);
+  OverlapScreen overlap;
+  CountingLocalTime stamps;
+  Recorder recorder(RecorderPorts{overlap, pointer, boxes, position, canvas, clock, stamps, view,
+                                  messages, clipboard, SaveLocations{{dir.path().string()}, '/'}});
+  std::atomic<int> first_frames{0};
+  view.on_caption = [&](const std::string& caption) {
+    if (caption == "帧数：1") ++first_frames;
+  };
+  constexpr int kRounds = 1000;
+  recorder.StartRecording();
+  for (int round = 1; round < kRounds; ++round) {
+    while (first_frames.load() < round) std::this_thread::yield();
+    recorder.StopRecording();   // F8
+    recorder.StartRecording();  // F7 within the same interval: a new recording
+  }
+  while (first_frames.load() < kRounds) std::this_thread::yield();
+  recorder.StopRecording();
+  ASSERT_TRUE(messages.WaitForShown(kRounds, milliseconds(120'000)));
+  recorder.Shutdown();
+
+  EXPECT_EQ(overlap.most_at_once(), 1);
+  EXPECT_EQ(FrameCaptions().size(), static_cast<std::size_t>(kRounds));  // one frame each
+  EXPECT_EQ(dir.Files().size(), static_cast<std::size_t>(kRounds));      // each saved once
+  const auto shown = messages.shown();
+  EXPECT_EQ(shown.size(), static_cast<std::size_t>(kRounds));
+  for (const auto& box : shown) EXPECT_EQ(box.text, kSavedCopiedMessage);
+  EXPECT_EQ(view.captions().back(), kMainWindowTitle);
+  EXPECT_EQ(view.record_enabled().back(), true);
+  EXPECT_FALSE(recorder.IsRecording());
+}
+
+TEST_F(RecorderTest, AStopWakesTheSleepingFrameLoop) {
+  // Rate 1 and time that never moves: only the stop can end the sleep.
+  boxes.rate = "1";
+  clock.HoldSleeps(true);
+  Recorder& recorder = MakeRecorder();
+  recorder.StartRecording();
+  while (clock.sleeps().empty()) std::this_thread::yield();
+  recorder.StopRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  EXPECT_EQ(FrameCaptions(), std::vector<std::string>{"帧数：1"});
+  EXPECT_EQ(dir.Files().size(), 1u);
+}
+
+// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return done();
+}
+
+// Throws from inside the frame loop, as starting the encoder's threads or a
+// large allocation can.
+class ThrowingScreen final : public ScreenSource {
+ public:
+  std::function<void()> fault;  // thrown from the next capture when set
+  ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
+                              std::int32_t h) override {
+    if (fault) fault();
+    return inner_.CaptureScreenRect(x, y, w, h);
+  }
+
+ private:
+  fake::SyntheticScreen inner_{640, 480, 32};
+};
+
+TEST_F(RecorderTest, AnExceptionOnTheRecorderThreadIsReportedAndLosesNothingElse) {
+  const struct {
+    const char* name;
+    std::function<void()> fault;
+    std::string_view reason;
+  } cases[] = {
+      {"system_error",
+       [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "cannot start a thread"); },
+       "cannot start a thread"},
+      {"bad_alloc", [] { throw std::bad_alloc(); }, "bad_alloc"},
+      {"not an exception", [] { throw 42; }, "unknown error"},
+  };
+  for (const auto& c : cases) {
+    ThrowingScreen throwing;
+    fake::RecordingMessages local_messages;
+    fake::RecordingView local_view;
+    Recorder recorder(RecorderPorts{throwing, pointer, boxes, position, canvas, clock, local_time,
+                                    local_view, local_messages, clipboard,
+                                    SaveLocations{{dir.path().string()}, '/'}});
+    throwing.fault = c.fault;
+    local_view.on_caption = [&](const std::string& caption) {
+      if (caption.starts_with(kFrameCountCaptionPrefix)) recorder.StopRecording();
+    };
+    recorder.StartRecording();
+    ASSERT_TRUE(local_messages.WaitForShown(1, milliseconds(5000))) << c.name;
+    const std::string text = local_messages.shown()[0].text;
+    EXPECT_TRUE(text.starts_with(kRecordingFailedMessage)) << text;
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    EXPECT_FALSE(recorder.IsRecording()) << c.name;
+    EXPECT_TRUE(dir.Files().empty()) << c.name;  // the temporary file went with the maker
+    // The button comes back once the box is done.
+    ASSERT_TRUE(Eventually([&] { return local_view.record_enabled().size() == 2; })) << c.name;
+
+    // The recorder is usable again.
+    throwing.fault = nullptr;
+    recorder.StartRecording();
+    ASSERT_TRUE(local_messages.WaitForShown(2, milliseconds(5000))) << c.name;
+    recorder.Shutdown();
+    EXPECT_EQ(local_messages.shown()[1].text, kSavedCopiedMessage) << c.name;
+    // The button came back after the failure, and again after the good recording.
+    EXPECT_EQ(local_view.record_enabled(), (std::vector<bool>{false, true, false, true})) << c.name;
+    for (const auto& file : dir.Files()) fs::remove(dir.path() / file);
+  }
+}
+
+TEST_F(RecorderTest, StopAndSaveQuietlySavesWithoutABox) {
+  // Asleep at rate 1 when the end is asked for: the stop must wake it.
+  boxes.rate = "1";
+  clock.HoldSleeps(true);
+  Recorder& recorder = MakeRecorder();
+  recorder.StartRecording();
+  while (clock.sleeps().empty()) std::this_thread::yield();
+  recorder.StopAndSaveQuietly();  // returns once the file is written
+
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"GIF2024351479.gif"});
+  EXPECT_TRUE(gif_test::WalkGif(gif_test::ReadAll(dir.path() / "GIF2024351479.gif")).valid);
+  EXPECT_TRUE(messages.shown().empty());
+  EXPECT_TRUE(clipboard.calls().empty());
+  EXPECT_FALSE(recorder.IsRecording());
+  recorder.Shutdown();
+}
+
+TEST_F(RecorderTest, StopAndSaveQuietlyWithNothingRecordingClosesOpenBoxes) {
+  messages.HoldOpen(true);
+  Recorder& recorder = MakeRecorder();
+  StopAfter(1);
+  recorder.StartRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.StopAndSaveQuietly();  // must not hang on the box the earlier recording left open
+  EXPECT_EQ(dir.Files().size(), 1u);
+  recorder.Shutdown();
 }
 
 }  // namespace

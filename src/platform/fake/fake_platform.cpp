@@ -98,11 +98,15 @@ Clock::TimePoint ManualClock::Now() {
   return now_;
 }
 
-void ManualClock::SleepUntil(TimePoint deadline) {
+void ManualClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     sleeps_.push_back(deadline);
-    now_ = std::max(now_, deadline);
+    if (hold_) {
+      advanced_.wait(lock, wake, [&] { return !hold_ || now_ >= deadline; });
+    } else {
+      now_ = std::max(now_, deadline);
+    }
   }
   std::this_thread::yield();
 }
@@ -110,6 +114,13 @@ void ManualClock::SleepUntil(TimePoint deadline) {
 void ManualClock::Advance(std::chrono::microseconds step) {
   std::lock_guard lock(mutex_);
   now_ += step;
+  advanced_.notify_all();
+}
+
+void ManualClock::HoldSleeps(bool hold) {
+  std::lock_guard lock(mutex_);
+  hold_ = hold;
+  advanced_.notify_all();
 }
 
 std::vector<Clock::TimePoint> ManualClock::sleeps() const {

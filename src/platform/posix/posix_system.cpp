@@ -1,8 +1,10 @@
 #include "platform/posix/posix_system.h"
 
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace orvamy::posix {
@@ -36,12 +38,16 @@ std::string XdgPicturesDir(const std::string& home) {
 
 Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
 
-void SteadyClock::SleepUntil(TimePoint deadline) {
+void SteadyClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
   if (deadline <= Now()) {
     std::this_thread::yield();
     return;
   }
-  std::this_thread::sleep_until(deadline);
+  // The wait ends at the deadline or when `wake` is stopped, never on anything else.
+  std::mutex mutex;
+  std::condition_variable_any woken;
+  std::unique_lock lock(mutex);
+  woken.wait_until(lock, wake, deadline, [] { return false; });
 }
 
 LocalTime SystemLocalTime::NowLocal() {

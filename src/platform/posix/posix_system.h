@@ -13,7 +13,7 @@ namespace orvamy::posix {
 class SteadyClock final : public Clock {
  public:
   TimePoint Now() override;
-  void SleepUntil(TimePoint deadline) override;
+  void SleepUntil(TimePoint deadline, std::stop_token wake) override;
 };
 
 class SystemLocalTime final : public LocalTimeSource {

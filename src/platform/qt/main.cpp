@@ -21,6 +21,7 @@
 
 #include "app/app_controller.h"
 #include "platform/qt/main_window.h"
+#include "platform/posix/exit_signals.h"
 #include "platform/posix/posix_system.h"
 #include "platform/qt/preview_window.h"
 #include "platform/qt/qt_clipboard.h"
@@ -31,6 +32,9 @@
 #include "platform/x11/x11_window_manager.h"
 
 int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread leaves the three to it.
+  orvamy::posix::ExitSignals exit_signals;
+
   // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too
   // (also under XWayland).
   setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -77,6 +81,21 @@ int main(int argc, char** argv) {
   }
   // Events read while the keys were being grabbed are already in xcb's queue.
   for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
+
+  // SIGTERM (log out, a service manager), SIGINT, SIGHUP: the running
+  // recording is saved as F8 would save it, without a box, then the program
+  // ends as when the window closes.
+  std::unique_ptr<QSocketNotifier> signal_notifier;
+  if (exit_signals.FileDescriptor() >= 0) {
+    signal_notifier = std::make_unique<QSocketNotifier>(exit_signals.FileDescriptor(),
+                                                        QSocketNotifier::Read);
+    QObject::connect(signal_notifier.get(), &QSocketNotifier::activated, &window, [&] {
+      if (exit_signals.TakePending() == 0) return;
+      signal_notifier->setEnabled(false);  // once is enough
+      controller.OnEndRequested();
+      QApplication::quit();
+    });
+  }
 
   window.show();
   // Once the event loop runs: a box about taken hot keys, if any.

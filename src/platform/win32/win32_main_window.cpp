@@ -349,6 +349,18 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       LayoutControls();
       return 0;
     }
+    case WM_QUERYENDSESSION:
+      // Log off or shut down: the process may be ended at any moment after
+      // this answer, so the running recording is saved now, as F8 would save
+      // it but without a box. If the session goes on, recording goes on too.
+      if (!closing_) controller_->OnEndRequested();
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam && !closing_) {
+        controller_->OnEndRequested();  // a recording started since the query
+        DestroyWindow(window);          // then the program ends as when the window closes
+      }
+      return 0;
     case WM_DESTROY:
       // The program ends with this window: the preview goes, a recording in
       // progress is abandoned and its thread joined, open outcome boxes close.

@@ -4,19 +4,25 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace orvamy::win32 {
 
 Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
 
-void SteadyClock::SleepUntil(TimePoint deadline) {
+void SteadyClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
   const TimePoint now = Now();
   if (deadline <= now) {
-    std::this_thread::yield();  // a rate of 0: give up the rest of the time slice
+    std::this_thread::yield();  // behind the schedule: give up the rest of the time slice
     return;
   }
-  std::this_thread::sleep_until(deadline);
+  // The wait ends at the deadline or when `wake` is stopped, never on anything else.
+  std::mutex mutex;
+  std::condition_variable_any woken;
+  std::unique_lock lock(mutex);
+  woken.wait_until(lock, wake, deadline, [] { return false; });
 }
 
 LocalTime Win32LocalTime::NowLocal() {
