@@ -27,14 +27,16 @@ struct Recording {
     info.height = static_cast<std::uint16_t>(h);
     frame.delay = delay;
   }
-  void Add(const Picture& p, microseconds after = microseconds(0)) {
-    clock += after;
+  // Captured `after` the previous frame; by default one nominal delay later.
+  void Add(const Picture& p, std::optional<microseconds> after = std::nullopt) {
+    clock += after.value_or(microseconds(frame.delay * 10000));
     AddFrame(maker, frame, EncodeBmp24(p), FrameTiming{clock, nominal});
   }
-  void AddEmpty(microseconds after = microseconds(0)) {
-    clock += after;
+  void AddEmpty(std::optional<microseconds> after = std::nullopt) {
+    clock += after.value_or(microseconds(frame.delay * 10000));
     AddFrame(maker, frame, {}, FrameTiming{clock});
   }
+  void AddUntimed(const Picture& p) { AddFrame(maker, frame, EncodeBmp24(p)); }
   SaveResult Save(const fs::path& path) { return SaveAnimation(maker, path.string()); }
 };
 
@@ -87,7 +89,7 @@ TEST(GifBuilder, DelaysBelowTwoFollowTheCaptureTimesWithCumulativeRounding) {
       {0, microseconds(10000), 20, 20},   // 100 fps: pairs merge
       {0, microseconds(4000), 50, 20},    // 250 fps
       {0, microseconds(16667), 60, 100},  // 60 fps
-      {5, microseconds(1000), 4, 20},     // 2 and more: the nominal delay rules
+      {5, microseconds(100000), 4, 35},   // 2 and more: the times rule too; the last lasts its delay
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -107,29 +109,62 @@ TEST(GifBuilder, DelaysBelowTwoFollowTheCaptureTimesWithCumulativeRounding) {
   }
 }
 
-TEST(GifBuilder, AWholeHundredthDelayFollowsTheExactPacingInterval) {
+TEST(GifBuilder, AWholeHundredthDelayFollowsTheCaptureTimesAndTheLastOneTheExactInterval) {
   const struct {
     std::uint16_t delay;
-    microseconds nominal;
+    microseconds nominal;  // the pacing interval reported
+    bool timed;            // capture times, `nominal` apart
     int frames;
     int total;
   } cases[] = {
-      {3, microseconds(33333), 30, 100},   // 30 fps: 3/3/4, not 3 x 30 = 90 (10% fast)
-      {14, microseconds(142857), 7, 100},  // 7 fps
-      {20, microseconds(200000), 5, 100},  // exact already
-      {20, microseconds(100000), 5, 100},  // rate changed while recording: the delay rules
-      {3, microseconds(0), 30, 90},        // no interval given: the delay as it stands
+      {3, microseconds(33333), true, 30, 100},   // 30 fps: 3/3/4, not 3 x 30 = 90 (10% fast)
+      {14, microseconds(142857), true, 7, 100},  // 7 fps
+      {20, microseconds(200000), true, 5, 100},  // exact already
+      {20, microseconds(100000), true, 5, 60},   // rate changed: the times rule, the last its delay
+      {3, microseconds(0), false, 30, 90},       // no times: the delay as it stands
   };
   for (const auto& c : cases) {
     ScratchDir dir;
     Recording r(dir.path(), c.delay, 24, 16);
     r.nominal = c.nominal;
-    for (int i = 0; i < c.frames; ++i) r.Add(FewColours(24, 16, i), i ? c.nominal : microseconds(0));
+    for (int i = 0; i < c.frames; ++i) {
+      if (c.timed) {
+        r.Add(FewColours(24, 16, i), c.nominal);
+      } else {
+        r.AddUntimed(FewColours(24, 16, i));
+      }
+    }
     ASSERT_TRUE(r.Save(dir.path() / "t.gif"));
     const std::vector<int> delays = Delays(WalkGif(ReadAll(dir.path() / "t.gif")));
     SCOPED_TRACE(testing::Message() << "delay " << c.delay << " interval " << c.nominal.count());
     EXPECT_EQ(std::accumulate(delays.begin(), delays.end(), 0), c.total);
-    for (int d : delays) EXPECT_GE(d, c.delay);
+    for (int d : delays) EXPECT_GE(d, std::min<int>(c.delay, 10));
+  }
+}
+
+TEST(GifBuilder, MarkingTheEndTimesTheLastFrameUntilTheStop) {
+  const struct {
+    bool marked;
+    microseconds stop_after;  // after the last capture
+    int last;                 // the last frame's delay
+  } cases[] = {
+      {false, microseconds(0), 20},      // no mark: one frame period (its delay)
+      {true, microseconds(55000), 6},    // 5.5 hundredths, rounded with the rest (12.3 + 5.5)
+      {true, microseconds(1000000), 100},
+      {true, microseconds(3000), 2},     // never below 2
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    Recording r(dir.path(), 20, 24, 16);
+    r.Add(FewColours(24, 16, 0), microseconds(0));
+    r.Add(FewColours(24, 16, 1), microseconds(123000));  // 12.3: written 12
+    if (c.marked) MarkAnimationEnd(r.maker, r.clock + c.stop_after);
+    ASSERT_TRUE(r.Save(dir.path() / "t.gif"));
+    const std::vector<int> delays = Delays(WalkGif(ReadAll(dir.path() / "t.gif")));
+    SCOPED_TRACE(testing::Message() << "stop after " << c.stop_after.count());
+    ASSERT_EQ(delays.size(), 2u);
+    EXPECT_EQ(delays[0], 12);
+    EXPECT_EQ(delays[1], c.last);
   }
 }
 

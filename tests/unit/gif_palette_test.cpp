@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -45,6 +46,30 @@ TEST(GifPalette, GreenOrderFindsTheSameEntryAsAFullSearch) {
   GreenOrder empty;
   empty.Build({});
   EXPECT_EQ(empty.Nearest(0x123456), 0u);
+}
+
+// Flat areas in colours a median cut would blend with their neighbours (a
+// black terminal next to dark grey text) keep their exact colours.
+TEST(GifPalette, ColoursOfFlatAreasGetExactEntries) {
+  std::vector<std::uint32_t> pixels;
+  std::mt19937 rng(5);
+  for (int row = 0; row < 200; ++row) {
+    for (int x = 0; x < 300; ++x) {
+      std::uint32_t c = 0x000000;                  // the terminal's background
+      if (x >= 200) c = 0xF0F0F0;                  // a light panel
+      if (x % 6 == 1) c = 0x010101u * static_cast<std::uint32_t>(1 + rng() % 6);  // near-black anti-aliased edges
+      if (row >= 150) c = static_cast<std::uint32_t>(rng() & 0xFFFFFF);  // a photo
+      pixels.push_back(c);
+    }
+  }
+  Quantiser q;
+  q.Prepare(pixels, {}, 255);
+  for (const std::uint32_t flat : {0x000000u, 0xF0F0F0u}) {
+    const auto& table = q.palette();
+    EXPECT_NE(std::find(table.begin(), table.end(), flat), table.end()) << std::hex << flat;
+    EXPECT_EQ(table[q.MapExactly(flat)], flat) << std::hex << flat;
+  }
+  EXPECT_LE(q.palette().size(), 255u);
 }
 
 }  // namespace

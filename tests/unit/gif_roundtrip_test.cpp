@@ -8,6 +8,8 @@
 #include <cstdlib>
 
 #include "gif_test_support.h"
+#include "output/gif/gif_frame_diff.h"
+#include "output/gif/gif_palette.h"
 
 namespace orvamy {
 namespace {
@@ -55,11 +57,11 @@ std::vector<Shown> Replay(const fs::path& path) {
 }
 
 fs::path Record(const ScratchDir& dir, const std::vector<Picture>& frames, int info_w, int info_h,
-                std::uint16_t delay = 10) {
+                std::uint16_t delay = 10, bool lossless = false) {
   GifMaker maker;
   AnimationInfo info;
   FrameInfo frame;
-  BeginAnimation(maker, info, BeginOptions{dir.path()});
+  BeginAnimation(maker, info, BeginOptions{dir.path(), lossless});
   info.width = static_cast<std::uint16_t>(info_w);
   info.height = static_cast<std::uint16_t>(info_h);
   frame.delay = delay;
@@ -154,6 +156,144 @@ TEST(GifRoundTrip, ManyColoursStayCloseAndUnchangedAreasStayExactlyAsShown) {
     for (int x = 0; x < 120; ++x) {
       ASSERT_EQ(shown[1].screen.At(x, y), shown[0].screen.At(x, y)) << x << "," << y;
     }
+  }
+}
+
+// Every opaque pixel of every frame against the frame's own table: its
+// source colour, or where that is not in the table an entry as near as any.
+TEST(GifRoundTrip, LosslessWritesEachPixelInItsNearestTableColour) {
+  ScratchDir dir;
+  const std::vector<Picture> frames = {ManyColours(90, 60, 0), ManyColours(90, 60, 7),
+                                       FewColours(90, 60, 1), ManyColours(90, 60, 3)};
+  const fs::path path = Record(dir, frames, 90, 60, 10, true);
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  ASSERT_EQ(gif->ImageCount, static_cast<int>(frames.size()));
+  const auto colour = [](const GifColorType& c) {
+    return static_cast<std::uint32_t>(c.Red) << 16 | static_cast<std::uint32_t>(c.Green) << 8 | c.Blue;
+  };
+  for (int f = 0; f < gif->ImageCount; ++f) {
+    const SavedImage& image = gif->SavedImages[f];
+    GraphicsControlBlock gcb{};
+    DGifSavedExtensionToGCB(gif, f, &gcb);
+    const ColorMapObject* map = image.ImageDesc.ColorMap;
+    ASSERT_NE(map, nullptr);
+    const GifImageDesc& d = image.ImageDesc;
+    int worse = 0;
+    for (int y = 0; y < d.Height; ++y) {
+      for (int x = 0; x < d.Width; ++x) {
+        const int index = image.RasterBits[y * d.Width + x];
+        if (index == gcb.TransparentColor) continue;
+        const std::uint32_t want = frames[static_cast<std::size_t>(f)].At(d.Left + x, d.Top + y);
+        std::int64_t best = INT64_MAX;
+        for (int k = 0; k < map->ColorCount; ++k) {
+          if (k != gcb.TransparentColor) best = std::min(best, gif::Distance(colour(map->Colors[k]), want));
+        }
+        if (gif::Distance(colour(map->Colors[index]), want) > best) ++worse;
+      }
+    }
+    EXPECT_EQ(worse, 0) << "frame " << f;
+  }
+  DGifCloseFile(gif, &error);
+}
+
+// A rectangle (white frame, blue fill) glides across a background, one step
+// per frame.
+std::vector<Picture> Glide(const Picture& background, int frames) {
+  std::vector<Picture> out;
+  for (int f = 0; f < frames; ++f) {
+    Picture p = background;
+    const int left = 3 * f % (p.width - 24), top = 5 + f % (p.height - 24);
+    for (int y = top; y < top + 18; ++y) {
+      for (int x = left; x < left + 22; ++x) {
+        const bool edge = y == top || y == top + 17 || x == left || x == left + 21;
+        p.pixels[static_cast<std::size_t>(y) * p.width + x] = edge ? 0xFFFFFF : 0x2050C0;
+      }
+    }
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
+// What the viewer sees after every frame, decoded by giflib, against that
+// frame's own source: within the error the source's neighbourhood allows, or
+// no farther than the nearest entry of the table that last wrote the pixel.
+// Flat areas allow none: exact, or the nearest table colour.
+TEST(GifRoundTrip, EveryShownPixelStaysWithinItsBoundOfTheCurrentFrame) {
+  constexpr int kW = 160, kH = 120;
+  Picture gradient = Solid(kW, kH, 0);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      gradient.pixels[static_cast<std::size_t>(y) * kW + x] =
+          static_cast<std::uint32_t>(40 + x) << 16 | static_cast<std::uint32_t>(30 + y) << 8 | 0x60;
+  Picture flat = Solid(kW, kH, 0x1E1E1E);  // a dark panel with a photo in one corner
+  for (int y = 80; y < kH; ++y)
+    for (int x = 100; x < kW; ++x)
+      flat.pixels[static_cast<std::size_t>(y) * kW + x] = ManyColours(kW, kH, 3).At(x, y);
+  const struct {
+    const char* name;
+    const Picture& background;
+  } cases[] = {{"smooth gradient", gradient}, {"flat colour", flat}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::vector<Picture> frames = Glide(c.background, 50);
+    const fs::path path = Record(dir, frames, kW, kH);
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_EQ(gif->ImageCount, static_cast<int>(frames.size()));
+    std::vector<std::uint32_t> shown(kW * kH, 0);
+    std::vector<int> writer(kW * kH, -1);  // the frame that last wrote each pixel
+    int faults = 0;
+    for (int f = 0; f < gif->ImageCount && faults < 10; ++f) {
+      const SavedImage& image = gif->SavedImages[f];
+      GraphicsControlBlock gcb{};
+      DGifSavedExtensionToGCB(gif, f, &gcb);
+      const GifImageDesc& d = image.ImageDesc;
+      for (int y = 0; y < d.Height; ++y) {
+        for (int x = 0; x < d.Width; ++x) {
+          const int index = image.RasterBits[y * d.Width + x];
+          if (index == gcb.TransparentColor) continue;
+          const GifColorType colour = d.ColorMap->Colors[index];
+          const std::size_t at = static_cast<std::size_t>(d.Top + y) * kW + d.Left + x;
+          shown[at] = static_cast<std::uint32_t>(colour.Red) << 16 |
+                      static_cast<std::uint32_t>(colour.Green) << 8 | colour.Blue;
+          writer[at] = f;
+        }
+      }
+      const std::vector<std::uint32_t>& source = frames[static_cast<std::size_t>(f)].pixels;
+      for (std::size_t at = 0; at < shown.size() && faults < 10; ++at) {
+        if (writer[at] < 0) {
+          ++faults;
+          ADD_FAILURE() << "frame " << f << ": pixel " << at << " never written";
+          continue;
+        }
+        const SavedImage& by = gif->SavedImages[writer[at]];
+        GraphicsControlBlock by_gcb{};
+        DGifSavedExtensionToGCB(gif, writer[at], &by_gcb);
+        std::int64_t nearest = INT64_MAX;
+        for (int k = 0; k < by.ImageDesc.ColorMap->ColorCount; ++k) {
+          if (k == by_gcb.TransparentColor) continue;
+          const GifColorType e = by.ImageDesc.ColorMap->Colors[k];
+          const std::uint32_t entry = static_cast<std::uint32_t>(e.Red) << 16 |
+                                      static_cast<std::uint32_t>(e.Green) << 8 | e.Blue;
+          nearest = std::min(nearest, gif::Distance(entry, source[at]));
+        }
+        const std::int64_t allowed = gif::AllowedError(source, kW, kH, at % kW, at / kW, 300);
+        const std::int64_t seen = gif::Distance(shown[at], source[at]);
+        if (seen > std::max(allowed, nearest)) {
+          ++faults;
+          ADD_FAILURE() << "frame " << f << " pixel (" << at % kW << "," << at / kW << "): shown "
+                        << std::hex << shown[at] << " for " << source[at] << std::dec << ", error "
+                        << seen << " > allowed " << allowed << " / nearest " << nearest;
+        }
+      }
+    }
+    DGifCloseFile(gif, &error);
   }
 }
 

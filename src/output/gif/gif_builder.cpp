@@ -21,6 +21,10 @@ void AddFrame(GifMaker& maker, const FrameInfo& frame, std::span<const std::uint
   if (GifEncoder* encoder = maker.encoder()) encoder->Add(frame.delay, picture, timing);
 }
 
+void MarkAnimationEnd(GifMaker& maker, std::chrono::steady_clock::time_point stop_time) {
+  if (GifEncoder* encoder = maker.encoder()) encoder->MarkEnd(stop_time);
+}
+
 SaveResult SaveAnimation(GifMaker& maker, std::string_view path) {
   GifEncoder* encoder = maker.encoder();
   if (!encoder) {

@@ -78,11 +78,16 @@ struct BeginOptions {
   // Where the temporary file grows: ideally the folder the GIF will be saved
   // in, so that saving is a rename. Empty: the system's temporary folder.
   std::filesystem::path work_directory;
+  // True: every pixel is written in its exact colour or, where a frame has
+  // too many colours, the nearest colour of the frame's table; no other
+  // colour stands in for it to make the file smaller.
+  bool lossless = false;
 };
 
-// The optional third argument of AddFrame: when the frame was captured. The
-// builder uses it for frames whose nominal delay is below 2 hundredths, so
-// that the animation plays as long as it was recorded.
+// The optional third argument of AddFrame: when the frame was captured. A
+// frame lasts until the next frame's capture time (rounded to hundredths
+// cumulatively, never below 2), so that the animation plays as long as it
+// was recorded; frames without it last their nominal delay.
 struct FrameTiming {
   std::chrono::steady_clock::time_point capture_time;
   // The exact interval the recorder paced frames at (1000 / rate ms); zero
@@ -100,6 +105,12 @@ void BeginAnimation(GifMaker& maker, AnimationInfo& info, const BeginOptions& op
 // it lengthens the previous frame. The delay is read from `frame` now.
 void AddFrame(GifMaker& maker, const FrameInfo& frame, std::span<const std::uint8_t> picture,
               std::optional<FrameTiming> timing = std::nullopt);
+
+// Ends the last frame at `stop_time` (when recording stopped) instead of one
+// frame period after its capture time; at least 2 hundredths all the same.
+// Called after the last AddFrame and before SaveAnimation; without the call
+// the last frame lasts its nominal delay.
+void MarkAnimationEnd(GifMaker& maker, std::chrono::steady_clock::time_point stop_time);
 
 struct SaveResult {
   bool saved = false;

@@ -1,505 +1,275 @@
 #include "output/gif/gif_encoder.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <fstream>
+#include <exception>
 #include <mutex>
-#include <random>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "base/path_text.h"
 #include "capture/bmp.h"
+#include "output/gif/gif_frame.h"
+#include "output/gif/gif_frame_diff.h"
+#include "output/gif/gif_indexer.h"
 #include "output/gif/gif_lzw.h"
-#include "output/gif/gif_palette.h"
+#include "output/gif/gif_queue.h"
+#include "output/gif/gif_spool.h"
+#include "output/gif/gif_syntax.h"
+#include "output/gif/gif_timeline.h"
 
 namespace orvamy {
-namespace fs = std::filesystem;
 namespace {
 
-constexpr std::uint16_t kMinDelay = 2;          // browsers slow 0 and 1 down to 10
-constexpr std::int64_t kMicrosPerHundredth = 10000;
-constexpr std::uint32_t kMaxDelay = 65535;     // the field is 16 bits
+using gif::IndexedFrame;
+
+constexpr std::uint32_t kMaxDelay = 65535;  // the field is 16 bits
 constexpr std::size_t kMaxQueuedBytes = 48u << 20;
 constexpr std::size_t kMaxQueuedFrames = 8;
-// From this many changed pixels on, the frame thread compresses the first
-// kHeadShare % of a frame itself, which about evens out the two threads.
+// From this many pixels on, the frame thread compresses the first kHeadShare %
+// of a frame itself while the writer compresses the rest; the writer also
+// writes the file, so it takes the larger share.
 constexpr std::size_t kSplitPixels = 120000;
-constexpr std::size_t kHeadShare = 20;
-// How far (in gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) the colour LZW
-// writes for a pixel of a photo-like frame may lie from the pixel's source
-// colour: about 5 levels per channel. Measured on recorded screen sequences
-// (bench/compare-peers), this takes 15-20 % off photo areas while SSIM stays
-// above ffmpeg's two-pass palette; 400 already falls below it at 1920x1080.
-constexpr std::int64_t kLossyError = 300;
-
-// A FIFO that blocks producers while full and consumers while empty. Close()
-// wakes everybody; a closed queue still hands out what it holds.
-template <typename T>
-class BoundedQueue {
- public:
-  BoundedQueue(std::size_t max_items, std::size_t max_weight)
-      : max_items_(max_items), max_weight_(max_weight) {}
-
-  // False when the queue was closed.
-  bool Push(T item, std::size_t weight) {
-    std::unique_lock lock(mutex_);
-    not_full_.wait(lock, [&] {
-      return closed_ || items_.empty() ||
-             (items_.size() < max_items_ && weight_ + weight <= max_weight_);
-    });
-    if (closed_) return false;
-    items_.push_back({std::move(item), weight});
-    weight_ += weight;
-    not_empty_.notify_one();
-    return true;
-  }
-
-  std::optional<T> Pop() {
-    std::unique_lock lock(mutex_);
-    not_empty_.wait(lock, [&] { return closed_ || !items_.empty(); });
-    if (items_.empty()) return std::nullopt;
-    Entry entry = std::move(items_.front());
-    items_.pop_front();
-    weight_ -= entry.weight;
-    not_full_.notify_all();
-    return std::move(entry.item);
-  }
-
-  void Close() {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    not_empty_.notify_all();
-    not_full_.notify_all();
-  }
-
- private:
-  struct Entry {
-    T item;
-    std::size_t weight;
-  };
-  std::mutex mutex_;  // guards everything below
-  std::condition_variable not_full_;
-  std::condition_variable not_empty_;
-  std::deque<Entry> items_;
-  std::size_t weight_ = 0;
-  std::size_t max_items_;
-  std::size_t max_weight_;
-  bool closed_ = false;
-};
-
-// Byte buffers handed back by the frame thread, so AddFrame rarely allocates.
-class BufferPool {
- public:
-  std::vector<std::uint8_t> Take() {
-    std::lock_guard lock(mutex_);
-    if (free_.empty()) return {};
-    std::vector<std::uint8_t> b = std::move(free_.back());
-    free_.pop_back();
-    return b;
-  }
-  void Give(std::vector<std::uint8_t> b) {
-    std::lock_guard lock(mutex_);
-    if (free_.size() < kMaxQueuedFrames + 2) free_.push_back(std::move(b));
-  }
-
- private:
-  std::mutex mutex_;  // guards free_
-  std::vector<std::vector<std::uint8_t>> free_;
-};
-
-// Frames the writer has finished with, handed back so the frame thread reuses
-// their memory (a full-HD frame holds about 12 MB) instead of faulting in
-// fresh pages for every frame.
-template <typename T>
-class RecyclePool {
- public:
-  std::optional<T> Take() {
-    std::lock_guard lock(mutex_);
-    if (free_.empty()) return std::nullopt;
-    T item = std::move(free_.back());
-    free_.pop_back();
-    return item;
-  }
-  void Give(T item) {
-    std::lock_guard lock(mutex_);
-    if (free_.size() < kKept) free_.push_back(std::move(item));
-  }
-
- private:
-  static constexpr std::size_t kKept = 2;
-  std::mutex mutex_;  // guards free_
-  std::vector<T> free_;
-};
+constexpr std::size_t kHeadShare = 40;
+// The most error (gif::Distance units: 3 dR^2 + 4 dG^2 + 2 dB^2) any pixel
+// may show where its neighbourhood has strong contrast: about 5 levels per
+// channel. Flat and smooth areas get none (see AllowedError).
+constexpr std::uint32_t kMaxPixelError = 300;
 
 struct RawFrame {
   std::vector<std::uint8_t> bytes;
-  std::uint16_t delay = 0;
-  std::optional<std::chrono::steady_clock::time_point> time;
-  std::int64_t nominal_micros = 0;  // the exact interval the frames were paced at; 0: unknown
+  gif::FrameClock clock;
   std::uint16_t info_width = 0;  // the animation record's size when the frame came
   std::uint16_t info_height = 0;
+  // Not a frame: the recording stopped at this time (MarkAnimationEnd).
+  std::optional<std::chrono::steady_clock::time_point> stop;
   bool finish = false;  // no more frames: end the file
 };
 
-// One frame ready for LZW: a rectangle of the logical screen with its table.
-struct IndexedFrame {
-  std::uint16_t screen_width = 0;  // set on the first frame only: write the header
-  std::uint16_t screen_height = 0;
-  std::uint16_t left = 0, top = 0, width = 0, height = 0;
-  std::uint16_t delay = kMinDelay;
-  int transparent = -1;
-  int bits = 2;                        // table of 1 << bits entries
-  std::vector<std::uint32_t> palette;  // 0x00RRGGBB
-  std::vector<std::uint8_t> indices;
-  // Exact frames with transparency: pixels that may be written either way.
-  std::vector<std::uint8_t> either;
-  // Quantised frames: the source colours, for lossy matching within max_error.
-  std::vector<std::uint32_t> source;
-  std::int64_t max_error = 0;
-  // The encoder's freedom for the indices from `from` on.
-  std::optional<gif::LzwChoices> Choices(std::size_t from) const {
-    if (source.empty() && either.empty()) return std::nullopt;
-    gif::LzwChoices c;
-    c.transparent = transparent;
-    if (!either.empty()) c.either = std::span<const std::uint8_t>(either).subspan(from);
-    if (!source.empty()) {
-      c.source = std::span<const std::uint32_t>(source).subspan(from);
-      c.palette = palette;
-      c.max_error = max_error;
+// What the stages share: the queues between them, the pools that hand memory
+// back, and the first error any of them met.
+struct Pipeline {
+  gif::BoundedQueue<RawFrame> raw{kMaxQueuedFrames, kMaxQueuedBytes};
+  gif::BoundedQueue<IndexedFrame> indexed{3, kMaxQueuedBytes / 2};
+  // Written frames back to the frame thread, which takes in what they show.
+  gif::BoundedQueue<IndexedFrame> done{2, SIZE_MAX};
+  gif::RecyclePool<std::vector<std::uint8_t>> buffers{kMaxQueuedFrames + 2};
+
+  // Thread-safe. Keeps the first message and stops the whole pipeline.
+  void Fail(const std::string& message) {
+    {
+      std::lock_guard lock(error_mutex);
+      if (error.empty()) error = message;
     }
-    return c;
+    Close();
   }
-  // Large frames: the first head_count indices already compressed by the
-  // frame thread, so that both threads share the LZW work.
-  std::size_t head_count = 0;
-  gif::LzwBits head;
-  bool finish = false;
+  // Thread-safe.
+  std::string Error() {
+    std::lock_guard lock(error_mutex);
+    return error;
+  }
+  // Thread-safe.
+  void Close() {
+    raw.Close();
+    indexed.Close();
+    done.Close();
+  }
+
+  std::mutex error_mutex;  // guards error
+  std::string error;
 };
 
-void Put16(std::vector<std::uint8_t>& out, unsigned v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-int BitsFor(std::size_t entries) {
-  int bits = 2;
-  while ((std::size_t{1} << bits) < entries) ++bits;
-  return bits;
-}
-
-std::string RandomName() {
-  std::random_device rd;
-  const std::uint64_t v = (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string name = ".orvamy-";
-  for (int i = 0; i < 12; ++i) name += kDigits[(v >> (4 * i)) & 15];
-  return name + ".gif.part";
-}
-
-}  // namespace
-
-struct GifEncoder::Impl {
-  explicit Impl(AnimationInfo& animation, const BeginOptions& options)
-      : info(animation),
-        raw_queue(kMaxQueuedFrames, kMaxQueuedBytes),
-        indexed_queue(3, kMaxQueuedBytes / 2) {
-    const bool beside_target =
-        !options.work_directory.empty() && OpenTemporary(options.work_directory);
-    if (!beside_target) {
-      // Saving will then copy instead of rename.
-      std::error_code ec;
-      const fs::path system_temp = fs::temp_directory_path(ec);
-      if (ec || !OpenTemporary(system_temp)) failed = true;
-    }
-    frame_thread = std::thread([this] { Guarded([this] { FrameLoop(); }); });
-    writer_thread = std::thread([this] { Guarded([this] { WriterLoop(); }); });
-  }
-
-  ~Impl() {
-    StopWorkers();
-    file.close();
-    if (!temp_path.empty()) {
-      std::error_code ec;
-      fs::remove(temp_path, ec);
-    }
-  }
-
+// Runs `body` on a thread of its own; an exception stops the pipeline with a
+// message instead of ending the program. The thread ends by itself once its
+// input queue is closed and empty; the destructor waits for it.
+class StageThread {
+ public:
   template <typename F>
-  void Guarded(F body) {
-    try {
-      body();
-    } catch (const std::exception& e) {
-      SetError(e.what());
-      raw_queue.Close();
-      indexed_queue.Close();
-    } catch (...) {
-      SetError("the encoder stopped");
-      raw_queue.Close();
-      indexed_queue.Close();
-    }
+  StageThread(Pipeline& pipeline, F body)
+      : thread_([&pipeline, body] {
+          try {
+            body();
+          } catch (const std::exception& e) {
+            pipeline.Fail(e.what());
+          } catch (...) {
+            pipeline.Fail("the encoder stopped");
+          }
+        }) {}
+  ~StageThread() { Join(); }
+  StageThread(const StageThread&) = delete;
+  StageThread& operator=(const StageThread&) = delete;
+  // Called by the owner's thread only.
+  void Join() {
+    if (thread_.joinable()) thread_.join();
   }
 
-  void SetError(const std::string& message) {
-    std::lock_guard lock(error_mutex);
-    if (error.empty()) error = message;
-    failed_writer = true;
-  }
+ private:
+  std::thread thread_;
+};
 
-  void StopWorkers() {
-    raw_queue.Close();
-    indexed_queue.Close();
-    if (frame_thread.joinable()) frame_thread.join();
-    if (writer_thread.joinable()) writer_thread.join();
-  }
+// The frame thread: decodes each picture onto the logical screen, places it
+// on the timeline, and turns each finished picture into an indexed frame for
+// the writer (compressing the head of large ones itself).
+class FrameStage {
+ public:
+  FrameStage(Pipeline& pipeline, bool lossless)
+      : pipeline_(pipeline),
+        indexer_(lossless),
+        ceiling_(lossless ? 0 : kMaxPixelError),
+        thread_(pipeline, [this] { Run(); }) {}
+  // Called on the recorder thread only.
+  void Join() { thread_.Join(); }
 
-  // ---- the temporary file (writer thread, then Save once the workers ended) ----
-
-  bool OpenTemporary(const fs::path& directory) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      const fs::path path = directory / RandomName();
-      std::error_code ec;
-      if (fs::exists(path, ec)) continue;
-      std::ofstream f(path, std::ios::binary | std::ios::trunc);
-      if (!f) return false;
-      file = std::move(f);
-      temp_path = path;
-      good_bytes = 0;
-      return true;
-    }
-    return false;
-  }
-
-  // Appends and flushes. When the disk refuses (full, gone), the bytes written
-  // so far move to a new file in the system's temporary folder and the chunk is
-  // written there instead; only when that fails too is the animation lost.
-  bool Append(const std::vector<std::uint8_t>& bytes) {
-    if (failed) return false;
-    if (WriteAll(bytes)) return true;
-    std::error_code ec;
-    const fs::path system_temp = fs::temp_directory_path(ec);
-    if (!ec && temp_path.parent_path() != system_temp && MoveToSystemTemp(system_temp) &&
-        WriteAll(bytes)) {
-      return true;
-    }
-    failed = true;
-    return false;
-  }
-
-  bool WriteAll(const std::vector<std::uint8_t>& bytes) {
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (!file) return false;
-    good_bytes += bytes.size();
-    return true;
-  }
-
-  bool MoveToSystemTemp(const fs::path& system_temp) {
-    file.close();
-    const fs::path old_path = temp_path;
-    const std::uint64_t keep = good_bytes;
-    if (!OpenTemporary(system_temp)) {
-      temp_path = old_path;
-      return false;
-    }
-    std::ifstream in(old_path, std::ios::binary);
-    std::vector<char> chunk(1 << 16);
-    std::uint64_t left = keep;
-    while (left > 0 && in) {
-      const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(left, chunk.size()));
-      in.read(chunk.data(), n);
-      if (in.gcount() != n) break;
-      file.write(chunk.data(), n);
-      left -= static_cast<std::uint64_t>(n);
-    }
-    in.close();
-    std::error_code ec;
-    fs::remove(old_path, ec);
-    file.flush();
-    if (left != 0 || !file) return false;
-    good_bytes = keep;
-    return true;
-  }
-
-  // ---- frame thread ----
-
-  void FrameLoop() {
-    while (auto raw = raw_queue.Pop()) {
+ private:
+  void Run() {
+    while (auto raw = pipeline_.raw.Pop()) {
       // Woken by AddFrame, possibly on the recorder's own core: let the
       // recorder return first, it has a frame deadline to keep.
       std::this_thread::yield();
       if (raw->finish) {
-        FinishTimeline();
+        if (const auto delay = timeline_.Finish()) Emit(*delay);
         IndexedFrame end;
         end.finish = true;
-        indexed_queue.Push(std::move(end), 0);
+        pipeline_.indexed.Push(std::move(end), 0);
         return;
       }
-      TakeFrame(*raw);
+      if (raw->stop) {
+        timeline_.MarkEnd(*raw->stop);
+        continue;
+      }
+      Take(*raw);
       raw->bytes.clear();
-      pool.Give(std::move(raw->bytes));
+      pipeline_.buffers.Give(std::move(raw->bytes));
     }
   }
 
-  void TakeFrame(const RawFrame& raw) {
-    // The timeline in microseconds: a frame starts where the previous one
-    // ended; that one lasted its nominal delay, or, below 2 hundredths, as
-    // long as the capture times say.
-    if (frames_seen > 0) {
-      std::int64_t last = 2 * kMicrosPerHundredth;
-      if (last_delay >= kMinDelay) {
-        last = NominalDuration(last_delay, last_nominal);
-      } else if (last_time && raw.time) {
-        last = std::max<std::int64_t>(
-            0, std::chrono::duration_cast<std::chrono::microseconds>(*raw.time - *last_time)
-                   .count());
-        timed_total += last;
-        ++timed_count;
-      }
-      position += last;
-    }
-    ++frames_seen;
-    last_delay = raw.delay;
-    last_time = raw.time;
-    last_nominal = raw.nominal_micros;
-
+  void Take(const RawFrame& raw) {
+    timeline_.Arrive(raw.clock);
     std::optional<BmpView> picture;
     if (!raw.bytes.empty()) picture = ParseBmp(raw.bytes);
     if (!picture) return;  // the frame shown now simply stays longer
 
-    if (screen_w == 0) {
-      const bool info_fits = raw.info_width != 0 && raw.info_height != 0 &&
-                             raw.info_width == std::min(picture->width, 65535) &&
-                             raw.info_height == std::min(picture->height, 65535);
-      screen_w = info_fits ? raw.info_width : static_cast<std::uint16_t>(std::min(picture->width, 65535));
-      screen_h = info_fits ? raw.info_height : static_cast<std::uint16_t>(std::min(picture->height, 65535));
-      const std::size_t n = static_cast<std::size_t>(screen_w) * screen_h;
-      incoming.assign(n, 0xC0C0C0);
-      candidate.assign(n, 0);
-      previous.assign(n, 0);
-    }
+    if (screen_w_ == 0) SetScreen(raw, *picture);
     Fit(*picture);
-
-    const std::int64_t start = Hundredths(position);
-    if (has_candidate) {
-      if (incoming == candidate) return;  // identical: the shown frame lasts longer
-      if (start - candidate_start < kMinDelay) {
-        // Too soon to show on its own: the newer picture takes the place of
-        // the one not yet written.
-        std::swap(candidate, incoming);
+    std::int64_t finished_delay = 0;
+    const bool same = timeline_.HasPending() && incoming_ == pending_;
+    switch (timeline_.Place(same, finished_delay)) {
+      case gif::FrameTimeline::Step::kMerge:
         return;
-      }
-      Emit(start - candidate_start);
+      case gif::FrameTimeline::Step::kReplace:
+        std::swap(pending_, incoming_);
+        return;
+      case gif::FrameTimeline::Step::kEmit:
+        Emit(finished_delay);
+        break;
+      case gif::FrameTimeline::Step::kFirst:
+        break;
     }
-    std::swap(candidate, incoming);
-    has_candidate = true;
-    candidate_start = has_previous ? start : 0;  // time before the first picture goes to it
+    std::swap(pending_, incoming_);
+    has_pending_ = true;
   }
 
-  // How long a frame with a delay of 2 or more lasts on the timeline. A rate
-  // such as 30/s has a whole-hundredth delay of 3 for a real 3.33 and would
-  // play 10% fast; where the frames were paced at an exact interval that this
-  // delay stands for, the timeline follows the interval and cumulative
-  // rounding spreads the remainder (3/3/4).
-  static std::int64_t NominalDuration(std::uint16_t delay, std::int64_t nominal_micros) {
-    const std::int64_t from_delay = delay * kMicrosPerHundredth;
-    const bool stands_for_interval =
-        nominal_micros > from_delay && nominal_micros - from_delay < kMicrosPerHundredth;
-    return stands_for_interval ? nominal_micros : from_delay;
+  // The logical screen: the animation record's size when it matches the
+  // first picture (up to 16 bits), else the picture's.
+  void SetScreen(const RawFrame& raw, const BmpView& p) {
+    const bool info_fits = raw.info_width != 0 && raw.info_height != 0 &&
+                           raw.info_width == std::min(p.width, 65535) &&
+                           raw.info_height == std::min(p.height, 65535);
+    screen_w_ = info_fits ? raw.info_width : static_cast<std::uint16_t>(std::min(p.width, 65535));
+    screen_h_ = info_fits ? raw.info_height : static_cast<std::uint16_t>(std::min(p.height, 65535));
+    const std::size_t n = static_cast<std::size_t>(screen_w_) * screen_h_;
+    incoming_.assign(n, 0xC0C0C0);
+    pending_.assign(n, 0);
+    emitted_.assign(n, 0);
+    display_.Reset(screen_w_, screen_h_);
   }
 
-  static std::int64_t Hundredths(std::int64_t micros) {
-    return (micros + kMicrosPerHundredth / 2) / kMicrosPerHundredth;
-  }
-
-  void FinishTimeline() {
-    if (!has_candidate) return;
-    std::int64_t last = 2 * kMicrosPerHundredth;
-    if (last_delay >= kMinDelay) {
-      last = NominalDuration(last_delay, last_nominal);
-    } else if (timed_count > 0) {
-      last = timed_total / timed_count;
-    }
-    Emit(std::max<std::int64_t>(kMinDelay, Hundredths(position + last) - candidate_start));
-    has_candidate = false;
-  }
-
-  // Decodes the picture onto `incoming`: cropped to the screen, or at its top
+  // Decodes the picture onto incoming_: cropped to the screen, or at its top
   // left over the latest content when it is smaller.
   void Fit(const BmpView& p) {
-    const std::size_t w = screen_w, h = screen_h;
+    const std::size_t w = screen_w_, h = screen_h_;
     const auto pw = static_cast<std::size_t>(p.width), ph = static_cast<std::size_t>(p.height);
     if (pw < w || ph < h) {
-      const auto& base = has_candidate ? candidate : previous;
-      std::copy(base.begin(), base.end(), incoming.begin());
+      const auto& base = has_pending_ ? pending_ : emitted_;
+      std::copy(base.begin(), base.end(), incoming_.begin());
     }
     const std::size_t cw = std::min(w, pw), ch = std::min(h, ph);
     for (std::size_t y = 0; y < ch; ++y) {
-      BmpRowToPixels(p, p.Row(static_cast<std::int32_t>(y)), incoming.data() + y * w, cw);
+      BmpRowToPixels(p, p.Row(static_cast<std::int32_t>(y)), incoming_.data() + y * w, cw);
     }
   }
 
-  // Encodes `candidate` against `previous` and sends it to the writer.
+  // Encodes the pending picture against what the viewer is shown and sends
+  // it on.
   void Emit(std::int64_t delay) {
-    const std::size_t w = screen_w, h = screen_h;
-    std::size_t x0 = 0, y0 = 0, x1 = w, y1 = h;
-    if (has_previous) {
-      x0 = w, y0 = h, x1 = 0, y1 = 0;
-      for (std::size_t y = 0; y < h; ++y) {
-        const std::uint32_t* a = candidate.data() + y * w;
-        const std::uint32_t* b = previous.data() + y * w;
-        if (std::memcmp(a, b, w * sizeof(std::uint32_t)) == 0) continue;
-        std::size_t l = 0, r = w;
-        while (a[l] == b[l]) ++l;
-        while (a[r - 1] == b[r - 1]) --r;
-        x0 = std::min(x0, l);
-        x1 = std::max(x1, r);
-        y0 = std::min(y0, y);
-        y1 = y + 1;
-      }
+    AwaitShown();
+    const std::size_t w = screen_w_, h = screen_h_;
+    gif::ScreenRect r{0, 0, w, h};
+    std::span<const std::uint8_t> stale;
+    std::span<const std::uint32_t> bounds;
+    if (has_shown_) {
+      r = display_.MarkStale(pending_, emitted_, ceiling_);
+      stale = display_.stale();
+      bounds = display_.bounds();
     }
     IndexedFrame frame = FreshFrame();
-    if (first_frame) {
-      frame.screen_width = screen_w;
-      frame.screen_height = screen_h;
-      first_frame = false;
+    if (first_frame_) {
+      frame.screen_width = screen_w_;
+      frame.screen_height = screen_h_;
+      first_frame_ = false;
     }
-    if (x1 <= x0) {
-      // Nothing changed after all (a replaced picture came back to what is
+    if (r.empty()) {
+      // Nothing to show after all (a replaced picture came back to what is
       // shown): one transparent pixel carries the time.
       MakeFiller(frame);
     } else {
-      BuildIndices(frame, x0, y0, x1 - x0, y1 - y0);
+      indexer_.Build(pending_, w, h, stale, bounds, r, ceiling_, frame);
     }
-    std::swap(previous, candidate);
-    has_previous = true;
-    if (frame.indices.size() >= kSplitPixels) {
-      frame.head_count = frame.indices.size() * kHeadShare / 100;
-      const auto lossy = frame.Choices(0);
-      gif::EncodeLzw(std::span<const std::uint8_t>(frame.indices).first(frame.head_count),
-                     frame.bits, gif::LzwPart::kHead, lossy ? &*lossy : nullptr, frame.head);
+    std::swap(emitted_, pending_);
+    has_shown_ = true;
+    if (!frame.written.empty()) ++outstanding_;
+    if (frame.indices.size() < kSplitPixels) {
+      SendWithDelay(std::move(frame), delay);
+      return;
     }
+    // The writer compresses the tail while this thread compresses the head.
+    // The vectors' memory stays put when the frame moves into the queue, and
+    // the two threads write different parts of `written`.
+    frame.head_count = frame.indices.size() * kHeadShare / 100;
+    auto head = std::make_shared<gif::HeadPart>();
+    frame.head = head;
+    const auto choices = frame.Choices(0);
+    const auto indices = std::span<const std::uint8_t>(frame.indices).first(frame.head_count);
+    const int bits = frame.bits;
+    struct FinishOnExit {
+      gif::HeadPart& head;
+      bool ok = false;
+      ~FinishOnExit() { head.Finish(ok); }
+    } finish{*head};
     SendWithDelay(std::move(frame), delay);
+    gif::EncodeLzw(indices, bits, gif::LzwPart::kHead, choices ? &*choices : nullptr, head->bits);
+    finish.ok = true;
   }
 
-  // An empty frame that keeps the memory of one the writer gave back.
+  // Waits for the writer to finish the frames sent, and takes in what they
+  // show: the next picture is judged against that.
+  void AwaitShown() {
+    while (outstanding_ > 0) {
+      auto done = pipeline_.done.Pop();
+      if (!done) throw std::runtime_error("the encoder stopped");
+      --outstanding_;
+      display_.Apply(*done, emitted_);
+      spare_ = std::move(*done);
+    }
+  }
+
+  // An empty frame that keeps the memory of one written before.
   IndexedFrame FreshFrame() {
     IndexedFrame frame;
-    if (auto old = recycled.Take()) {
-      frame.palette.swap(old->palette);
-      frame.indices.swap(old->indices);
-      frame.either.swap(old->either);
-      frame.source.swap(old->source);
-      frame.head.bytes.swap(old->head.bytes);
-      frame.palette.clear();
-      frame.indices.clear();
-      frame.either.clear();
-      frame.source.clear();
-      frame.head.bytes.clear();
+    if (spare_) {
+      frame = std::move(*spare_);
+      spare_.reset();
+      frame.ClearKeepingMemory();
     }
     return frame;
   }
@@ -514,7 +284,7 @@ struct GifEncoder::Impl {
   }
 
   void SendWithDelay(IndexedFrame frame, std::int64_t delay) {
-    delay = std::max<std::int64_t>(delay, kMinDelay);
+    delay = std::max<std::int64_t>(delay, gif::kMinDelay);
     // A delay beyond the 16-bit field continues on transparent filler frames.
     while (delay > static_cast<std::int64_t>(kMaxDelay)) {
       frame.delay = 65000;
@@ -529,301 +299,84 @@ struct GifEncoder::Impl {
 
   void Send(IndexedFrame frame) {
     const std::size_t weight = frame.indices.size();
-    indexed_queue.Push(std::move(frame), weight);
+    pipeline_.indexed.Push(std::move(frame), weight);
   }
 
-  void BuildIndices(IndexedFrame& frame, std::size_t x0, std::size_t y0, std::size_t rw,
-                    std::size_t rh) {
-    frame.left = static_cast<std::uint16_t>(x0);
-    frame.top = static_cast<std::uint16_t>(y0);
-    frame.width = static_cast<std::uint16_t>(rw);
-    frame.height = static_cast<std::uint16_t>(rh);
-    const std::size_t n = rw * rh;
-    const std::size_t w = screen_w;
-    rect.resize(n);
-    changed.resize(has_previous ? n : 0);
-    for (std::size_t y = 0; y < rh; ++y) {
-      const std::uint32_t* src = candidate.data() + (y0 + y) * w + x0;
-      std::memcpy(rect.data() + y * rw, src, rw * sizeof(std::uint32_t));
-      if (has_previous) {
-        MarkChanged(src, previous.data() + (y0 + y) * w + x0, changed.data() + y * rw, rw);
-      }
-    }
+  Pipeline& pipeline_;
+  gif::FrameTimeline timeline_;
+  gif::FrameIndexer indexer_;
+  std::uint32_t ceiling_;
+  std::uint16_t screen_w_ = 0, screen_h_ = 0;
+  // incoming_: the picture being decoded; pending_: the latest picture, not
+  // yet written; emitted_: the last picture sent to the writer.
+  std::vector<std::uint32_t> incoming_, pending_, emitted_;
+  gif::DisplayState display_;      // what the viewer sees once the frames taken in are drawn
+  std::size_t outstanding_ = 0;    // frames sent whose display is not taken in yet
+  std::optional<IndexedFrame> spare_;
+  bool has_pending_ = false, has_shown_ = false, first_frame_ = true;
+  StageThread thread_;  // last: starts once everything above is ready
+};
 
-    frame.indices.resize(n);
-    // Exact colours. With transparency, LZW may write each unchanged pixel
-    // whose colour is in the table either way, whichever makes longer strings.
-    if (has_previous && CountExact(false, 255)) {
-      WriteExact(frame, true);
-      return;
-    }
-    if (!has_previous) {
-      if (CountExact(false, 256)) {
-        WriteExact(frame, false);
-        return;
-      }
-    } else {
-      // All 256 colours opaque, or the changed pixels' colours with the rest
-      // clear: where both fit, the stream with fewer value changes is taken,
-      // as LZW makes longer strings of it.
-      const bool all_fit = CountExact(false, 256);
-      const bool changed_fit = CountExact(true, 255);  // leaves its table in `colours`
-      if (all_fit && (!changed_fit || PreferOpaque())) {
-        CountExact(false, 256);
-        WriteExact(frame, false);
-        return;
-      }
-      if (changed_fit) {
-        WriteExact(frame, true);
-        return;
-      }
-    }
-    // Too many colours: a quantised table for the changed pixels, the rest
-    // transparent so that unchanged areas keep exactly what is shown.
-    quantiser.Prepare(rect, changed, 255);
-    frame.palette = quantiser.palette();
-    const bool clear = has_previous;
-    if (clear) {
-      frame.transparent = static_cast<int>(frame.palette.size());
-      frame.palette.push_back(0);
-    }
-    frame.bits = BitsFor(frame.palette.size());
-    frame.palette.resize(std::size_t{1} << frame.bits, 0);
-    const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
-    // Neighbours often share a colour: its index is looked up once per run.
-    std::uint32_t last = rect[0] ^ 1u;
-    std::uint8_t last_index = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (clear && !changed[i]) {
-        frame.indices[i] = t;
-        continue;
-      }
-      if (rect[i] != last) {
-        last = rect[i];
-        last_index = quantiser.Map(last);
-      }
-      frame.indices[i] = last_index;
-    }
-    frame.source.swap(rect);  // rect is written afresh for the next frame
-    frame.max_error = kLossyError;
-  }
+// The writer thread: LZW-compresses each indexed frame and appends it, with
+// the file's own blocks, to the spool file.
+class WriterStage {
+ public:
+  WriterStage(Pipeline& pipeline, gif::SpoolFile& spool)
+      : pipeline_(pipeline), spool_(spool), thread_(pipeline, [this] { Run(); }) {}
+  // Called on the recorder thread only.
+  void Join() { thread_.Join(); }
+  // Called on the recorder thread only, after Join.
+  bool wrote_header() const { return wrote_header_; }
+  bool finished_ok() const { return finished_ok_; }
 
-  // changed[x] = whether a[x] differs from b[x], eight flags per store.
-  static void MarkChanged(const std::uint32_t* a, const std::uint32_t* b, std::uint8_t* changed,
-                          std::size_t count) {
-    std::size_t x = 0;
-    for (; x + 8 <= count; x += 8) {
-      std::uint64_t flags = 0;
-      for (unsigned k = 0; k < 8; ++k) {
-        flags |= static_cast<std::uint64_t>(a[x + k] != b[x + k]) << (8 * k);
-      }
-      std::memcpy(changed + x, &flags, 8);
-    }
-    for (; x < count; ++x) changed[x] = a[x] != b[x];
-  }
-
-  // Runs decide what LZW makes of a stream: whether the values change less
-  // often written opaque than with the unchanged pixels clear.
-  bool PreferOpaque() const {
-    std::size_t transitions_opaque = 0, transitions_clear = 0;
-    for (std::size_t i = 1; i < rect.size(); ++i) {
-      const unsigned differs = rect[i] != rect[i - 1];
-      const unsigned a = changed[i], b = changed[i - 1];
-      transitions_opaque += differs;
-      transitions_clear += (a ^ b) | (a & differs);
-    }
-    return transitions_opaque < transitions_clear;
-  }
-
-  bool CountExact(bool changed_only, int limit) {
-    colours.Clear();
-    std::uint32_t last = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < rect.size(); ++i) {
-      if (changed_only && !changed[i]) continue;
-      if (rect[i] == last) continue;
-      last = rect[i];
-      if (!colours.Add(last, limit)) return false;
-    }
-    return true;
-  }
-
-  void WriteExact(IndexedFrame& frame, bool clear) {
-    frame.palette = colours.colours();
-    if (clear) {
-      frame.transparent = static_cast<int>(frame.palette.size());
-      frame.palette.push_back(0);
-    }
-    frame.bits = BitsFor(frame.palette.size());
-    frame.palette.resize(std::size_t{1} << frame.bits, 0);
-    const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
-    std::uint32_t last = 0xFFFFFFFFu;
-    std::uint8_t last_index = 0;
-    if (clear) frame.either.assign(rect.size(), 0);
-    for (std::size_t i = 0; i < rect.size(); ++i) {
-      if (clear && !changed[i]) {
-        if (colours.Contains(rect[i])) {
-          frame.indices[i] = colours.IndexOf(rect[i]);
-          frame.either[i] = 1;
-        } else {
-          frame.indices[i] = t;
-        }
-        continue;
-      }
-      if (rect[i] != last) {
-        last = rect[i];
-        last_index = colours.IndexOf(last);
-      }
-      frame.indices[i] = last_index;
-    }
-  }
-
-  // ---- writer thread ----
-
-  void WriterLoop() {
+ private:
+  void Run() {
     std::vector<std::uint8_t> out;
     gif::LzwBits tail;
-    while (auto frame = indexed_queue.Pop()) {
+    while (auto frame = pipeline_.indexed.Pop()) {
       out.clear();
       if (frame->finish) {
-        if (wrote_header) {
-          out.push_back(0x3B);
-          Append(out);
-          file.close();
-          if (!file) failed = true;
+        if (wrote_header_) {
+          gif::AppendTrailer(out);
+          spool_.Append(out);
+          spool_.Close();
         }
-        finished_ok = wrote_header && !failed;
+        finished_ok_ = wrote_header_ && !spool_.failed();
         return;
       }
       if (frame->screen_width != 0) {
-        // Byte by byte: GCC 12 misreads range inserts into a cleared vector
-        // as overflows (-Wstringop-overflow).
-        for (const char c : std::string_view("GIF89a")) out.push_back(static_cast<std::uint8_t>(c));
-        Put16(out, frame->screen_width);
-        Put16(out, frame->screen_height);
-        for (const int b : {0x70, 0, 0}) out.push_back(static_cast<std::uint8_t>(b));  // no global table
-        static constexpr std::uint8_t kLoop[] = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
-                                                 'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
-        for (const std::uint8_t b : kLoop) out.push_back(b);
-        wrote_header = true;
+        gif::AppendHeader(frame->screen_width, frame->screen_height, out);
+        wrote_header_ = true;
       }
-      const bool clear = frame->transparent >= 0;
-      for (const int b : {0x21, 0xF9, 4}) out.push_back(static_cast<std::uint8_t>(b));
-      out.push_back(static_cast<std::uint8_t>(0x04 | (clear ? 1 : 0)));
-      Put16(out, frame->delay);
-      out.push_back(static_cast<std::uint8_t>(clear ? frame->transparent : 0));
-      out.push_back(0);
-      out.push_back(0x2C);
-      Put16(out, frame->left);
-      Put16(out, frame->top);
-      Put16(out, frame->width);
-      Put16(out, frame->height);
-      out.push_back(static_cast<std::uint8_t>(0x80 | (frame->bits - 1)));
-      for (std::uint32_t c : frame->palette) {
-        out.push_back(static_cast<std::uint8_t>(c >> 16));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-        out.push_back(static_cast<std::uint8_t>(c));
-      }
-      if (frame->head_count > 0) {
-        const auto lossy = frame->Choices(frame->head_count);
-        gif::EncodeLzw(std::span<const std::uint8_t>(frame->indices).subspan(frame->head_count),
-                       frame->bits, gif::LzwPart::kTail, lossy ? &*lossy : nullptr, tail);
-        gif::AppendImageData(frame->bits, frame->head, &tail, out);
-      } else {
-        const auto lossy = frame->Choices(0);
-        gif::AppendLzwImageData(frame->indices, frame->bits, out, lossy ? &*lossy : nullptr);
-      }
-      Append(out);  // a failure is sticky and reported by Save
-      recycled.Give(std::move(*frame));
+      gif::AppendFrameStart(*frame, out);
+      gif::AppendFrameData(*frame, tail, out);
+      spool_.Append(out);  // a failure is sticky and reported by Save
+      if (!frame->written.empty()) pipeline_.done.Push(std::move(*frame), 0);
     }
   }
 
-  // ---- saving (recorder thread, workers ended) ----
+  Pipeline& pipeline_;
+  gif::SpoolFile& spool_;
+  bool wrote_header_ = false;
+  bool finished_ok_ = false;
+  StageThread thread_;  // last: starts once everything above is ready
+};
 
-  SaveResult Place(std::string_view path) {
-    SaveResult result;
-    const fs::path requested = PathFromUtf8(path);
-    const fs::path stem = requested.stem();
-    const fs::path extension = requested.extension();
-    for (int n = 1; n < 10000; ++n) {
-      fs::path target = requested;
-      if (n > 1) {
-        target = requested.parent_path() /
-                 PathFromUtf8(PathToUtf8(stem) + "-" + std::to_string(n) + PathToUtf8(extension));
-      }
-      std::error_code ec;
-      if (fs::exists(target, ec) || fs::is_symlink(target, ec)) continue;
-      // A hard link never replaces an existing file; then the temporary name goes.
-      fs::create_hard_link(temp_path, target, ec);
-      if (!ec) {
-        fs::remove(temp_path, ec);
-        return Saved(result, target);
-      }
-      if (ec == std::errc::file_exists) continue;
-      ec.clear();
-      fs::rename(temp_path, target, ec);
-      if (!ec) return Saved(result, target);
-      // Another disk: copy, and on any failure take the partial copy away.
-      ec.clear();
-      if (fs::copy_file(temp_path, target, fs::copy_options::none, ec) && !ec) {
-        fs::remove(temp_path, ec);
-        return Saved(result, target);
-      }
-      if (ec == std::errc::file_exists) continue;
-      std::error_code ignored;
-      fs::remove(target, ignored);
-      result.error = ec.message();
-      return result;
-    }
-    result.error = "no free file name";
-    return result;
-  }
+}  // namespace
 
-  SaveResult Saved(SaveResult& result, const fs::path& target) {
-    temp_path.clear();
-    result.saved = true;
-    result.written_path = PathToUtf8(target);
-    return result;
-  }
+struct GifEncoder::Impl {
+  Impl(AnimationInfo& animation, const BeginOptions& options)
+      : info(animation), spool(options.work_directory), frame_stage(pipeline, options.lossless) {}
+  // Abandoning: the stages end once their queues are closed; the spool file
+  // goes with `spool`, destroyed after them.
+  ~Impl() { pipeline.Close(); }
 
   AnimationInfo& info;
-  BufferPool pool;
-  BoundedQueue<RawFrame> raw_queue;
-  BoundedQueue<IndexedFrame> indexed_queue;
-  RecyclePool<IndexedFrame> recycled;
-
-  // Temporary file: opened by the constructor, then used by the writer thread
-  // only, then by Save after the workers have been joined.
-  std::ofstream file;
-  fs::path temp_path;
-  std::uint64_t good_bytes = 0;
-  bool failed = false;
-  bool wrote_header = false;
-  bool finished_ok = false;
-
-  std::mutex error_mutex;  // guards error, failed_writer
-  std::string error;
-  bool failed_writer = false;
-
-  // Frame thread state.
-  std::uint16_t screen_w = 0, screen_h = 0;
-  std::vector<std::uint32_t> incoming, candidate, previous, rect;
-  std::vector<std::uint8_t> changed;
-  bool has_candidate = false, has_previous = false, first_frame = true;
-  std::int64_t candidate_start = 0;
-  std::int64_t position = 0;  // microseconds since the first frame
-  std::int64_t timed_total = 0, timed_count = 0;
-  std::int64_t frames_seen = 0;
-  std::uint16_t last_delay = 0;
-  std::optional<std::chrono::steady_clock::time_point> last_time;
-  std::int64_t last_nominal = 0;
-  gif::ExactColours colours;
-  gif::Quantiser quantiser;
-
-  // Recorder thread state.
-  bool drained = false;
-
-  std::thread frame_thread;
-  std::thread writer_thread;
+  Pipeline pipeline;
+  gif::SpoolFile spool;
+  bool drained = false;  // recorder thread: Save has ended the stages
+  FrameStage frame_stage;
+  WriterStage writer_stage{pipeline, spool};
 };
 
 GifEncoder::GifEncoder(AnimationInfo& info, const BeginOptions& options)
@@ -835,21 +388,28 @@ void GifEncoder::Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
                      std::optional<FrameTiming> timing) {
   if (impl_->drained) return;  // saved already: nothing more goes in
   RawFrame raw;
-  raw.bytes = impl_->pool.Take();
+  raw.bytes = impl_->pipeline.buffers.Take().value_or(std::vector<std::uint8_t>{});
   try {
     raw.bytes.assign(picture.begin(), picture.end());
   } catch (const std::bad_alloc&) {
     raw.bytes.clear();  // counted as an empty picture
   }
-  raw.delay = delay;
+  raw.clock.delay = delay;
   if (timing) {
-    raw.time = timing->capture_time;
-    raw.nominal_micros = timing->nominal_interval.count();
+    raw.clock.captured = timing->capture_time;
+    raw.clock.nominal_micros = timing->nominal_interval.count();
   }
   raw.info_width = impl_->info.width;
   raw.info_height = impl_->info.height;
   const std::size_t weight = raw.bytes.size();
-  impl_->raw_queue.Push(std::move(raw), weight);
+  impl_->pipeline.raw.Push(std::move(raw), weight);
+}
+
+void GifEncoder::MarkEnd(std::chrono::steady_clock::time_point stop_time) {
+  if (impl_->drained) return;
+  RawFrame mark;
+  mark.stop = stop_time;
+  impl_->pipeline.raw.Push(std::move(mark), 0);
 }
 
 SaveResult GifEncoder::Save(std::string_view path) {
@@ -857,33 +417,28 @@ SaveResult GifEncoder::Save(std::string_view path) {
   if (!m.drained) {
     RawFrame end;
     end.finish = true;
-    m.raw_queue.Push(std::move(end), 0);
-    // Both workers end by themselves once the last frame is written.
-    if (m.frame_thread.joinable()) m.frame_thread.join();
-    if (m.writer_thread.joinable()) m.writer_thread.join();
+    m.pipeline.raw.Push(std::move(end), 0);
+    // Both stages end by themselves once the last frame is written.
+    m.frame_stage.Join();
+    m.writer_stage.Join();
     m.drained = true;
   }
   SaveResult result;
-  {
-    std::lock_guard lock(m.error_mutex);
-    if (!m.error.empty()) {
-      result.error = m.error;
-      return result;
-    }
-  }
-  if (m.temp_path.empty() || m.failed) {
+  result.error = m.pipeline.Error();
+  if (!result.error.empty()) return result;
+  if (m.spool.failed()) {
     result.error = "the frames could not be stored on disk";
     return result;
   }
-  if (!m.wrote_header) {
+  if (!m.writer_stage.wrote_header()) {
     result.error = "no picture was recorded";
     return result;
   }
-  if (!m.finished_ok) {
+  if (!m.writer_stage.finished_ok()) {
     result.error = "the frames could not be stored on disk";
     return result;
   }
-  return m.Place(path);
+  return m.spool.Place(path);
 }
 
 }  // namespace orvamy

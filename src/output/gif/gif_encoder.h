@@ -1,16 +1,22 @@
 #pragma once
 // The streaming GIF encoder behind a GifMaker.
 //
-// Frames pass through two worker threads behind bounded queues, so AddFrame
-// only copies the picture:
+// Frames pass through two worker threads behind bounded queues (gif_queue.h),
+// so AddFrame only copies the picture:
 //   recorder thread: Add() copies the BMP bytes into a pooled buffer;
-//   frame thread:    decode, fit to the logical screen, merge identical frames,
-//                    time them, crop to the changed rectangle, build the colour
-//                    table and the indices;
-//   writer thread:   LZW-compress and append to a temporary file.
+//   frame thread:    decode and fit to the logical screen; merge, replace and
+//                    time pictures (gif_timeline); judge the next picture
+//                    against what the viewer sees and find what must be
+//                    written (gif_frame_diff); choose the table and indices
+//                    (gif_indexer); compress the head of large frames;
+//   writer thread:   LZW-compress (the tail of large frames), add the file's
+//                    blocks (gif_syntax) and append to the spool file
+//                    (gif_spool); then hand the frame back, with the indices
+//                    LZW actually wrote, so the frame thread knows what shows.
 // Save() drains both threads, ends the file and moves it into place.
 // Memory stays flat: a few frames in flight, whatever the recording's length.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,6 +42,9 @@ class GifEncoder {
   // waits only when the workers are several frames behind.
   void Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
            std::optional<FrameTiming> timing);
+
+  // Called on the recorder thread only. See MarkAnimationEnd.
+  void MarkEnd(std::chrono::steady_clock::time_point stop_time);
 
   // Called on the recorder thread only. See SaveAnimation.
   SaveResult Save(std::string_view path);

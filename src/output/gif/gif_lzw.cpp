@@ -92,6 +92,13 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
   };
   std::vector<std::uint16_t> first_child;
   std::vector<Child> children;
+  // The index each code's string ends in, for `written`.
+  const bool tell = choices && !choices->written.empty();
+  std::uint8_t last_index[kTableLimit];
+  for (std::uint32_t c = 0; c < clear; ++c) last_index[c] = static_cast<std::uint8_t>(c);
+  const auto wrote = [&](std::size_t i, std::uint32_t index) {
+    if (tell) choices->written[i] = static_cast<std::uint8_t>(index);
+  };
   if (kLossy) {
     first_child.assign(kTableLimit, kNone);
     children.assign(kTableLimit, Child{0, kNone});
@@ -126,6 +133,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
   // its codes as soon as its next free code no longer fits: keep in step.
   const auto learn = [&](std::uint32_t slot, std::uint32_t key) {
     slots[slot] = key << 12 | next;
+    last_index[next] = static_cast<std::uint8_t>(key & 0xFF);
     if (kLossy && static_cast<int>(key & 0xFF) != lossy->transparent) {
       const std::uint32_t parent = key >> 8;
       children[next] = Child{lossy->palette[key & 0xFF], first_child[parent]};
@@ -145,6 +153,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     return indices[i];
   };
   std::uint32_t prefix = start(0);
+  wrote(0, prefix);
   for (std::size_t i = 1; i < indices.size(); ++i) {
     const std::uint32_t byte = indices[i];
     const std::uint32_t key = (prefix << 8) | byte;
@@ -152,6 +161,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     const std::uint32_t slot = find(key, found);
     if (found) {
       prefix = code_at(slot);
+      wrote(i, byte);
       continue;
     }
     if (has_either && choices->either[i]) {
@@ -159,12 +169,14 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
       const std::uint32_t clear_slot = find((prefix << 8) | clear_index, clear_found);
       if (clear_found) {
         prefix = code_at(clear_slot);
+        wrote(i, clear_index);
         continue;
       }
     }
-    if (kLossy && static_cast<int>(byte) != lossy->transparent) {
+    const std::int64_t allowed = !kLossy ? 0 : lossy->limit.empty() ? lossy->max_error : lossy->limit[i];
+    if (kLossy && allowed > 0 && static_cast<int>(byte) != lossy->transparent) {
       const std::uint32_t want = lossy->source[i];
-      std::int64_t best = lossy->max_error + 1;
+      std::int64_t best = allowed + 1;
       std::uint32_t best_code = kNone;
       for (std::uint32_t c = first_child[prefix]; c != kNone; c = children[c].next_sibling) {
         const std::int64_t d = Distance(children[c].colour, want);
@@ -176,10 +188,12 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
       }
       if (best_code != kNone) {
         prefix = best_code;
+        wrote(i, last_index[best_code]);
         continue;
       }
     }
     const std::uint32_t first = start(i);
+    wrote(i, first);
     writer.Put(prefix, bits);
     if (next < kTableLimit) {
       if (first == byte) {
@@ -216,7 +230,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
 
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
                const LzwChoices* choices, LzwBits& out) {
-  const bool lossy = choices && choices->max_error > 0;
+  const bool lossy = choices && choices->lossy();
   const bool either = choices && choices->transparent >= 0 && !choices->either.empty();
   if (lossy && either) {
     Encode<true, true>(indices, min_code_size, part, choices, out);

@@ -24,12 +24,19 @@ namespace orvamy::gif {
 //   own source colour, the nearest of those that continue the current string.
 //   The error is bounded against the picture, not against its quantised
 //   colour. The transparent index is never replaced and never stands in.
+//   `limit`, when given, bounds each pixel on its own instead of max_error
+//   (0: that pixel is written exactly as indexed).
+// - `written`, when given, receives per pixel the index the decoder will
+//   produce: what the viewer sees, stand-ins and either-way choices included.
 struct LzwChoices {
   int transparent = -1;
   std::span<const std::uint8_t> either;
   std::span<const std::uint32_t> source;   // 0x00RRGGBB per index
   std::span<const std::uint32_t> palette;  // the frame's table
   std::int64_t max_error = 0;
+  std::span<const std::uint32_t> limit;
+  std::span<std::uint8_t> written;
+  bool lossy() const { return max_error > 0 || !limit.empty(); }
 };
 
 // Codes packed LSB-first, not yet cut into sub-blocks.

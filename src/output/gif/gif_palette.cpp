@@ -43,6 +43,42 @@ std::uint8_t ExactColours::IndexOf(std::uint32_t colour) const {
   return values_[slot];
 }
 
+void RunColours::Clear() {
+  for (std::uint32_t slot : used_) {
+    keys_[slot] = kFree;
+    counts_[slot] = 0;
+  }
+  used_.clear();
+}
+
+void RunColours::Add(std::uint32_t colour, std::uint32_t count) {
+  std::uint32_t slot = (colour * 2654435761u) >> 20;
+  while (keys_[slot] != kFree) {
+    if (keys_[slot] == colour) {
+      counts_[slot] += count;
+      return;
+    }
+    slot = (slot + 1) & (kSlots - 1);
+  }
+  if (used_.size() >= kSlots * 3 / 4) return;  // full enough: probes would grow long
+  keys_[slot] = colour;
+  counts_[slot] = count;
+  used_.push_back(slot);
+}
+
+std::vector<std::pair<std::uint32_t, std::uint64_t>> RunColours::Popular(std::uint64_t min_count,
+                                                                         std::size_t limit) const {
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> out;
+  for (std::uint32_t slot : used_) {
+    if (counts_[slot] >= min_count) out.emplace_back(keys_[slot], counts_[slot]);
+  }
+  std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+  if (out.size() > limit) out.resize(limit);
+  return out;
+}
+
 Quantiser::Quantiser() : cells_(1u << 15), cache_(1u << 15, kUnknown) {}
 
 namespace {
@@ -136,8 +172,33 @@ void Spill(std::vector<Quantiser::Cell32>& from, std::vector<Quantiser::Cell64>&
 
 void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                         int max_colours) {
-  // Counts and channel sums per 15-bit cell in one 16-byte entry. The 32-bit
-  // sums hold 2^24 pixels of 255; larger areas spill into 64-bit sums.
+  const std::uint64_t used = CountColours(pixels, use);
+  ReserveFlatColours(used, max_colours);
+  if (bins_.empty() && reserved_.empty()) return;
+  double fresh_error = 0;
+  std::vector<std::uint32_t> fresh;
+  if (!bins_.empty()) {
+    fresh = MedianCut(max_colours - static_cast<int>(reserved_.size()), fresh_error);
+    RefineOnce(fresh);
+  }
+  fresh.insert(fresh.begin(), reserved_.begin(), reserved_.end());
+  fresh.resize(std::min(fresh.size(), static_cast<std::size_t>(std::max(1, max_colours))));
+  if (KeepsCurrentTable(fresh_error, max_colours)) return;
+  palette_ = std::move(fresh);
+  ++generation_;
+  order_.Build(palette_);
+  std::fill(cache_.begin(), cache_.end(), kUnknown);
+}
+
+// Phase 1: counts and channel sums per 15-bit cell in one 16-byte entry,
+// gathered into bins_. The 32-bit sums hold 2^24 pixels of 255; larger
+// areas spill into 64-bit sums.
+std::uint64_t Quantiser::CountColours(std::span<const std::uint32_t> pixels,
+                                      std::span<const std::uint8_t> use) {
+  // Runs at least this long are flat areas: their colours are counted exactly.
+  constexpr std::uint32_t kFlatRun = 4;
+  runs_.Clear();
+  std::uint64_t used = 0;
   constexpr std::size_t kChunk = std::size_t{1} << 24;
   const bool spills = pixels.size() > kChunk;
   if (spills) wide_.assign(cells_.size(), Cell64{});
@@ -147,6 +208,8 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     // Runs of one colour (common on screens) are added once.
     std::uint32_t colour = 0, run = 0;
     const auto add = [&] {
+      used += run;
+      if (run >= kFlatRun) runs_.Add(colour, run);
       Cell32& e = cells_[Cell(colour)];
       e.count += run;
       e.r += run * ((colour >> 16) & 0xFF);
@@ -177,10 +240,39 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
       if (e.count) bins_.push_back({cell, e.count, e.r, e.g, e.b});
     }
   }
-  if (bins_.empty()) return;
+  return used;
+}
 
-  // Median cut: split the box with the largest weighted spread along its
-  // widest channel at the weighted median, until the table is full.
+// Colours that cover flat areas get exact entries: a flat area in a colour
+// the table only comes near shows as an even tint (a black terminal as
+// 1/1/1), which the eye and SSIM both see. Their run pixels leave the
+// histogram, so the median cut spends its entries on the rest.
+void Quantiser::ReserveFlatColours(std::uint64_t used_pixels, int max_colours) {
+  constexpr std::uint64_t kMinPixels = 16;
+  constexpr std::uint64_t kShareOfArea = 500;  // 0.2 %
+  reserved_.clear();
+  const auto popular = runs_.Popular(std::max(kMinPixels, used_pixels / kShareOfArea),
+                                     static_cast<std::size_t>(std::max(0, max_colours / 4)));
+  for (const auto& [colour, count] : popular) {
+    const std::uint32_t cell = Cell(colour);
+    const auto bin = std::lower_bound(bins_.begin(), bins_.end(), cell,
+                                      [](const Bin& b, std::uint32_t c) { return b.cell < c; });
+    if (bin == bins_.end() || bin->cell != cell) continue;
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, bin->count));
+    bin->count -= n;
+    bin->r -= std::min<std::uint64_t>(bin->r, std::uint64_t{n} * ((colour >> 16) & 0xFF));
+    bin->g -= std::min<std::uint64_t>(bin->g, std::uint64_t{n} * ((colour >> 8) & 0xFF));
+    bin->b -= std::min<std::uint64_t>(bin->b, std::uint64_t{n} * (colour & 0xFF));
+    reserved_.push_back(colour);
+  }
+  bins_.erase(std::remove_if(bins_.begin(), bins_.end(), [](const Bin& b) { return b.count == 0; }),
+              bins_.end());
+}
+
+// Phase 2, median cut: split the box with the largest weighted spread along
+// its widest channel at the weighted median, until the table is full. Gives
+// the boxes' means and, in `error`, their total spread.
+std::vector<std::uint32_t> Quantiser::MedianCut(int max_colours, double& error) {
   struct Box {
     std::size_t begin, end;
     double error;
@@ -235,7 +327,7 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
 
   std::vector<std::uint32_t> fresh;
   fresh.reserve(boxes.size());
-  double fresh_error = 0;
+  error = 0;
   for (const Box& box : boxes) {
     std::uint64_t n = 0, r = 0, g = 0, b = 0;
     for (std::size_t i = box.begin; i < box.end; ++i) {
@@ -246,58 +338,60 @@ void Quantiser::Prepare(std::span<const std::uint32_t> pixels, std::span<const s
     }
     const auto avg = [n](std::uint64_t s) { return static_cast<std::uint32_t>((s + n / 2) / n); };
     fresh.push_back(avg(r) << 16 | avg(g) << 8 | avg(b));
-    fresh_error += box.error;
+    error += box.error;
   }
+  return fresh;
+}
 
-  // One k-means round: every bin moves to its nearest entry, every entry to
-  // the mean of its bins. Median cut's boxes have straight edges; this lets
-  // the entries follow the colour clusters.
-  {
-    const std::size_t k = fresh.size();
-    fresh_order_.Build(fresh);
-    std::vector<std::uint64_t> acc(4 * k, 0);
-    for (const Bin& b : bins_) {
-      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
-                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
-                                 static_cast<std::uint32_t>(b.b / b.count);
-      const std::size_t best = fresh_order_.Nearest(mean);
-      acc[4 * best] += b.count;
-      acc[4 * best + 1] += b.r;
-      acc[4 * best + 2] += b.g;
-      acc[4 * best + 3] += b.b;
-    }
-    for (std::size_t i = 0; i < k; ++i) {
-      const std::uint64_t n = acc[4 * i];
-      if (n == 0) continue;
-      const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
-      fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
-    }
+// Phase 3, one k-means round: every bin moves to its nearest entry, every
+// entry to the mean of its bins. Median cut's boxes have straight edges; this
+// lets the entries follow the colour clusters.
+void Quantiser::RefineOnce(std::vector<std::uint32_t>& fresh) {
+  const std::size_t k = fresh.size();
+  fresh_order_.Build(fresh);
+  std::vector<std::uint64_t> acc(4 * k, 0);
+  for (const Bin& b : bins_) {
+    const std::size_t best = fresh_order_.Nearest(MeanColour(b));
+    acc[4 * best] += b.count;
+    acc[4 * best + 1] += b.r;
+    acc[4 * best + 2] += b.g;
+    acc[4 * best + 3] += b.b;
   }
+  for (std::size_t i = 0; i < k; ++i) {
+    const std::uint64_t n = acc[4 * i];
+    if (n == 0) continue;
+    const auto avg = [n](std::uint64_t v) { return static_cast<std::uint32_t>((v + n / 2) / n); };
+    fresh[i] = avg(acc[4 * i + 1]) << 16 | avg(acc[4 * i + 2]) << 8 | avg(acc[4 * i + 3]);
+  }
+}
 
-  // Keep the table in use when it does nearly as well: its colours stay put
-  // across frames, and its cache stays warm.
-  if (!palette_.empty() && palette_.size() <= static_cast<std::size_t>(max_colours)) {
-    double kept_error = 0;
-    std::uint64_t n = 0;
-    for (const Bin& b : bins_) {
-      std::uint16_t& cached = cache_[b.cell];
-      if (cached == kUnknown) cached = Nearest(b.cell);
-      const std::uint32_t mean = static_cast<std::uint32_t>(b.r / b.count) << 16 |
-                                 static_cast<std::uint32_t>(b.g / b.count) << 8 |
-                                 static_cast<std::uint32_t>(b.b / b.count);
-      std::uint32_t p = palette_[cached];
-      const double dr = Channel(mean, 0) - Channel(p, 0);
-      const double dg = Channel(mean, 1) - Channel(p, 1);
-      const double db = Channel(mean, 2) - Channel(p, 2);
-      kept_error += (dr * dr + dg * dg + db * db) * b.count;
-      n += b.count;
-    }
-    // Within 25 % of a fresh table, or below 2 levels per channel on average.
-    if (kept_error <= fresh_error * 1.25 || kept_error <= 12.0 * static_cast<double>(n)) return;
+// Phase 4: keep the table in use when it does nearly as well as a fresh one:
+// its colours stay put across frames, and its cache stays warm.
+bool Quantiser::KeepsCurrentTable(double fresh_error, int max_colours) {
+  if (palette_.empty() || palette_.size() > static_cast<std::size_t>(max_colours)) return false;
+  for (const std::uint32_t colour : reserved_) {
+    if (palette_[order_.Nearest(colour)] != colour) return false;
   }
-  palette_ = std::move(fresh);
-  order_.Build(palette_);
-  std::fill(cache_.begin(), cache_.end(), kUnknown);
+  double kept_error = 0;
+  std::uint64_t n = 0;
+  for (const Bin& b : bins_) {
+    std::uint16_t& cached = cache_[b.cell];
+    if (cached == kUnknown) cached = Nearest(b.cell);
+    const std::uint32_t mean = MeanColour(b);
+    std::uint32_t p = palette_[cached];
+    const double dr = Channel(mean, 0) - Channel(p, 0);
+    const double dg = Channel(mean, 1) - Channel(p, 1);
+    const double db = Channel(mean, 2) - Channel(p, 2);
+    kept_error += (dr * dr + dg * dg + db * db) * b.count;
+    n += b.count;
+  }
+  // Within 25 % of a fresh table, or below 2 levels per channel on average.
+  return kept_error <= fresh_error * 1.25 || kept_error <= 12.0 * static_cast<double>(n);
+}
+
+std::uint32_t Quantiser::MeanColour(const Bin& b) {
+  return static_cast<std::uint32_t>(b.r / b.count) << 16 |
+         static_cast<std::uint32_t>(b.g / b.count) << 8 | static_cast<std::uint32_t>(b.b / b.count);
 }
 
 }  // namespace orvamy::gif

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace orvamy::gif {
@@ -61,8 +62,27 @@ class GreenOrder {
   std::uint16_t first_[257] = {};  // per green level: the first entry at or above it
 };
 
+// Counts of exact colours seen in runs (flat areas), for up to a few
+// thousand colours; the rest are not counted.
+class RunColours {
+ public:
+  void Clear();
+  void Add(std::uint32_t colour, std::uint32_t count);
+  // The colours with at least `min_count` pixels, most frequent first, at
+  // most `limit` of them.
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> Popular(std::uint64_t min_count,
+                                                                std::size_t limit) const;
+
+ private:
+  static constexpr std::uint32_t kSlots = 4096;
+  static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+  std::vector<std::uint32_t> keys_ = std::vector<std::uint32_t>(kSlots, kFree);
+  std::vector<std::uint64_t> counts_ = std::vector<std::uint64_t>(kSlots, 0);
+  std::vector<std::uint32_t> used_;  // slots in use
+};
+
 // Median cut over a 15-bit histogram, with a nearest-colour cache per 15-bit
-// cell. The table in use is kept while its error on a new frame stays close
+// cell. Colours that cover flat areas get exact entries of their own. The table in use is kept while its error on a new frame stays close
 // to that of a fresh table.
 class Quantiser {
  public:
@@ -72,11 +92,19 @@ class Quantiser {
   void Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                int max_colours);
   const std::vector<std::uint32_t>& palette() const { return palette_; }
+  // Changes whenever the table does.
+  std::uint64_t generation() const { return generation_; }
   std::uint8_t Map(std::uint32_t colour) {
     const std::uint32_t cell = Cell(colour);
     std::uint16_t& cached = cache_[cell];
     if (cached == kUnknown) cached = Nearest(cell);
     return static_cast<std::uint8_t>(cached);
+  }
+
+  // The nearest entry to the colour itself (Map answers for the centre of
+  // its 15-bit cell, a few levels off).
+  std::uint8_t MapExactly(std::uint32_t colour) const {
+    return static_cast<std::uint8_t>(order_.Nearest(colour));
   }
 
   // Histogram entries per 15-bit cell: a pixel count and channel sums.
@@ -98,6 +126,14 @@ class Quantiser {
     std::uint32_t count;
     std::uint64_t r, g, b;
   };
+  // The phases of Prepare.
+  std::uint64_t CountColours(std::span<const std::uint32_t> pixels,
+                             std::span<const std::uint8_t> use);
+  void ReserveFlatColours(std::uint64_t used_pixels, int max_colours);
+  std::vector<std::uint32_t> MedianCut(int max_colours, double& error);
+  void RefineOnce(std::vector<std::uint32_t>& fresh);
+  bool KeepsCurrentTable(double fresh_error, int max_colours);
+  static std::uint32_t MeanColour(const Bin& b);
   std::vector<Cell32> cells_;
   std::vector<Cell64> wide_;  // only for areas beyond 2^24 pixels
   std::vector<std::uint16_t> cache_;
@@ -105,6 +141,9 @@ class Quantiser {
   GreenOrder order_;        // palette_ by green
   GreenOrder fresh_order_;  // a candidate table by green
   std::vector<Bin> bins_;
+  RunColours runs_;
+  std::vector<std::uint32_t> reserved_;  // exact entries for flat colours
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace orvamy::gif

@@ -1,0 +1,216 @@
+#include "output/gif/gif_indexer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace orvamy::gif {
+namespace {
+
+// Fills the table up to its power of two. Unused entries repeat the first,
+// so that no colour appears in the table that no pixel was given.
+void PadTable(IndexedFrame& frame) {
+  const std::uint32_t filler = frame.palette.empty() ? 0 : frame.palette.front();
+  frame.palette.resize(std::size_t{1} << frame.bits, filler);
+}
+
+}  // namespace
+
+int BitsFor(std::size_t entries) {
+  int bits = 2;
+  while ((std::size_t{1} << bits) < entries) ++bits;
+  return bits;
+}
+
+void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
+                         std::span<const std::uint8_t> stale,
+                         std::span<const std::uint32_t> bounds, const ScreenRect& r,
+                         std::uint32_t ceiling, IndexedFrame& frame) {
+  const std::size_t rw = r.width(), rh = r.height();
+  frame.left = static_cast<std::uint16_t>(r.x0);
+  frame.top = static_cast<std::uint16_t>(r.y0);
+  frame.width = static_cast<std::uint16_t>(rw);
+  frame.height = static_cast<std::uint16_t>(rh);
+  const std::size_t n = rw * rh;
+  const bool has_previous = !stale.empty();
+  rect_.resize(n);
+  changed_.resize(has_previous ? n : 0);
+  for (std::size_t y = 0; y < rh; ++y) {
+    const std::size_t at = (r.y0 + y) * w + r.x0;
+    std::memcpy(rect_.data() + y * rw, screen.data() + at, rw * sizeof(std::uint32_t));
+    if (has_previous) std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
+  }
+
+  frame.indices.resize(n);
+  frame.written.resize(n);
+  // Exact colours. With transparency, LZW may write each pixel that may stay
+  // and whose colour is in the table either way, whichever makes longer strings.
+  if (has_previous && CountExact(false, 255)) {
+    WriteExact(frame, true);
+    return;
+  }
+  if (!has_previous) {
+    if (CountExact(false, 256)) {
+      WriteExact(frame, false);
+      return;
+    }
+  } else {
+    // All 256 colours opaque, or the changed pixels' colours with the rest
+    // clear: where both fit, the stream with fewer value changes is taken,
+    // as LZW makes longer strings of it.
+    const bool all_fit = CountExact(false, 256);
+    const bool changed_fit = CountExact(true, 255);  // leaves its table in colours_
+    if (all_fit && (!changed_fit || PreferOpaque())) {
+      CountExact(false, 256);
+      WriteExact(frame, false);
+      return;
+    }
+    if (changed_fit) {
+      WriteExact(frame, true);
+      return;
+    }
+  }
+  WriteQuantised(frame, has_previous, screen, w, h, bounds, r, ceiling);
+}
+
+// Too many colours: a quantised table for the pixels to write, the rest
+// transparent. Each pixel gets its cell's entry when that lies within what
+// its neighbourhood allows, else the entry nearest its own colour; LZW may
+// put a stand-in in its place within the larger of the two errors.
+void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
+                                  std::span<const std::uint32_t> screen, std::size_t w,
+                                  std::size_t h, std::span<const std::uint32_t> bounds,
+                                  const ScreenRect& r, std::uint32_t ceiling) {
+  const std::size_t n = rect_.size();
+  quantiser_.Prepare(rect_, changed_, 255);
+  const std::vector<std::uint32_t>& table = quantiser_.palette();
+  frame.limit.resize(n);
+  frame.bound.resize(n);
+  const std::size_t rw = r.width();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (clear && !changed_[i]) {
+      frame.indices[i] = 0;  // made transparent below
+      frame.limit[i] = 0;
+      frame.bound[i] = 0;
+      continue;
+    }
+    const std::uint32_t s = rect_[i];
+    const std::size_t x = r.x0 + i % rw, y = r.y0 + i / rw;
+    // Stale pixels had theirs worked out when they were found stale.
+    const std::uint32_t bound =
+        clear ? bounds[y * w + x] : AllowedError(screen, w, h, x, y, ceiling);
+    std::uint8_t index = quantiser_.Map(s);
+    auto error = static_cast<std::uint32_t>(Distance(table[index], s));
+    if (error > bound) {
+      index = Nearest(s);
+      error = static_cast<std::uint32_t>(Distance(table[index], s));
+    }
+    frame.indices[i] = index;
+    frame.bound[i] = bound;
+    frame.limit[i] = lossless_ ? 0 : std::max(bound, error);
+  }
+  WriteUsedEntries(frame, table, clear);
+  frame.source.swap(rect_);  // rect_ is written afresh for the next frame
+}
+
+// The frame's table holds only the entries its pixels use, renumbered: a
+// frame that needs 40 of the 255 colours gets a table of 64 and 6-bit
+// codes instead of 256 and 8 bits.
+void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                                    bool clear) {
+  const std::size_t n = frame.indices.size();
+  std::array<bool, 256> used{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!clear || changed_[i]) used[frame.indices[i]] = true;
+  }
+  std::array<std::uint8_t, 256> renumbered{};
+  frame.palette.clear();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    if (!used[k]) continue;
+    renumbered[k] = static_cast<std::uint8_t>(frame.palette.size());
+    frame.palette.push_back(table[k]);
+  }
+  if (clear) {
+    frame.transparent = static_cast<int>(frame.palette.size());
+    frame.palette.push_back(0);
+  }
+  frame.bits = BitsFor(frame.palette.size());
+  PadTable(frame);
+  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  for (std::size_t i = 0; i < n; ++i) {
+    frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
+  }
+}
+
+// The table entry nearest to `colour` itself, cached per colour.
+std::uint8_t FrameIndexer::Nearest(std::uint32_t colour) {
+  constexpr std::size_t kSlots = 1u << 14;
+  if (near_key_.empty() || near_generation_ != quantiser_.generation()) {
+    near_key_.assign(kSlots, 0xFFFFFFFFu);
+    near_index_.assign(kSlots, 0);
+    near_generation_ = quantiser_.generation();
+  }
+  const std::size_t slot = (colour * 2654435761u) >> 18;
+  if (near_key_[slot] != colour) {
+    near_key_[slot] = colour;
+    near_index_[slot] = quantiser_.MapExactly(colour);
+  }
+  return near_index_[slot];
+}
+
+// Runs decide what LZW makes of a stream: whether the values change less
+// often written opaque than with the unchanged pixels clear.
+bool FrameIndexer::PreferOpaque() const {
+  std::size_t transitions_opaque = 0, transitions_clear = 0;
+  for (std::size_t i = 1; i < rect_.size(); ++i) {
+    const unsigned differs = rect_[i] != rect_[i - 1];
+    const unsigned a = changed_[i], b = changed_[i - 1];
+    transitions_opaque += differs;
+    transitions_clear += (a ^ b) | (a & differs);
+  }
+  return transitions_opaque < transitions_clear;
+}
+
+bool FrameIndexer::CountExact(bool changed_only, int limit) {
+  colours_.Clear();
+  std::uint32_t last = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < rect_.size(); ++i) {
+    if (changed_only && !changed_[i]) continue;
+    if (rect_[i] == last) continue;
+    last = rect_[i];
+    if (!colours_.Add(last, limit)) return false;
+  }
+  return true;
+}
+
+void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
+  frame.palette = colours_.colours();
+  if (clear) {
+    frame.transparent = static_cast<int>(frame.palette.size());
+    frame.palette.push_back(0);
+  }
+  frame.bits = BitsFor(frame.palette.size());
+  PadTable(frame);
+  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  std::uint32_t last = 0xFFFFFFFFu;
+  std::uint8_t last_index = 0;
+  if (clear) frame.either.assign(rect_.size(), 0);
+  for (std::size_t i = 0; i < rect_.size(); ++i) {
+    if (clear && !changed_[i]) {
+      if (colours_.Contains(rect_[i])) {
+        frame.indices[i] = colours_.IndexOf(rect_[i]);
+        frame.either[i] = 1;
+      } else {
+        frame.indices[i] = t;
+      }
+      continue;
+    }
+    if (rect_[i] != last) {
+      last = rect_[i];
+      last_index = colours_.IndexOf(last);
+    }
+    frame.indices[i] = last_index;
+  }
+}
+
+}  // namespace orvamy::gif

@@ -1,0 +1,61 @@
+#pragma once
+// Table choice and indices for one frame's changed rectangle: an exact table
+// when the colours fit (all of them, or only the changed pixels' with the
+// rest transparent), otherwise a quantised table for the changed pixels.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "output/gif/gif_frame.h"
+#include "output/gif/gif_frame_diff.h"
+#include "output/gif/gif_palette.h"
+
+namespace orvamy::gif {
+
+// Called on one thread only (the frame thread). Keeps the quantiser's table
+// from frame to frame.
+class FrameIndexer {
+ public:
+  // `lossless`: no colour but a pixel's own (or its nearest table entry)
+  // is ever written for it.
+  explicit FrameIndexer(bool lossless) : lossless_(lossless) {}
+
+  // Called on the frame thread only. Fills `frame` (position, table, indices,
+  // LZW freedom) for rectangle `r` of `screen` (rows of `screen_width` x
+  // `screen_height` pixels). `stale` marks the pixels that must be written
+  // (empty for the first frame: all of them); the others may stay
+  // transparent; `bounds` holds AllowedError for the stale pixels. `ceiling`
+  // caps the error any pixel may get.
+  void Build(std::span<const std::uint32_t> screen, std::size_t screen_width,
+             std::size_t screen_height, std::span<const std::uint8_t> stale,
+             std::span<const std::uint32_t> bounds, const ScreenRect& r, std::uint32_t ceiling,
+             IndexedFrame& frame);
+
+ private:
+  bool CountExact(bool changed_only, int limit);
+  bool PreferOpaque() const;
+  void WriteExact(IndexedFrame& frame, bool clear);
+  void WriteQuantised(IndexedFrame& frame, bool clear, std::span<const std::uint32_t> screen,
+                      std::size_t screen_width, std::size_t screen_height,
+                      std::span<const std::uint32_t> bounds, const ScreenRect& r,
+                      std::uint32_t ceiling);
+  void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
+  std::uint8_t Nearest(std::uint32_t colour);
+
+  std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
+  std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  // Nearest table entries of exact colours, direct-mapped, for one table.
+  std::vector<std::uint32_t> near_key_;
+  std::vector<std::uint8_t> near_index_;
+  std::uint64_t near_generation_ = 0;
+  ExactColours colours_;
+  Quantiser quantiser_;
+  bool lossless_;
+};
+
+// A table of 1 << BitsFor(n) entries holds n colours (at least 4).
+int BitsFor(std::size_t entries);
+
+}  // namespace orvamy::gif

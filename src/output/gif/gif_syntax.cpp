@@ -1,0 +1,65 @@
+#include "output/gif/gif_syntax.h"
+
+#include <span>
+#include <stdexcept>
+#include <string_view>
+
+namespace orvamy::gif {
+namespace {
+
+void Put16(std::vector<std::uint8_t>& out, unsigned v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+}  // namespace
+
+void AppendHeader(std::uint16_t screen_width, std::uint16_t screen_height,
+                  std::vector<std::uint8_t>& out) {
+  // Byte by byte: GCC 12 misreads range inserts into a cleared vector as
+  // overflows (-Wstringop-overflow).
+  for (const char c : std::string_view("GIF89a")) out.push_back(static_cast<std::uint8_t>(c));
+  Put16(out, screen_width);
+  Put16(out, screen_height);
+  for (const int b : {0x70, 0, 0}) out.push_back(static_cast<std::uint8_t>(b));  // no global table
+  static constexpr std::uint8_t kLoop[] = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
+                                           'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
+  for (const std::uint8_t b : kLoop) out.push_back(b);
+}
+
+void AppendFrameStart(const IndexedFrame& frame, std::vector<std::uint8_t>& out) {
+  const bool clear = frame.transparent >= 0;
+  for (const int b : {0x21, 0xF9, 4}) out.push_back(static_cast<std::uint8_t>(b));
+  out.push_back(static_cast<std::uint8_t>(0x04 | (clear ? 1 : 0)));
+  Put16(out, frame.delay);
+  out.push_back(static_cast<std::uint8_t>(clear ? frame.transparent : 0));
+  out.push_back(0);
+  out.push_back(0x2C);
+  Put16(out, frame.left);
+  Put16(out, frame.top);
+  Put16(out, frame.width);
+  Put16(out, frame.height);
+  out.push_back(static_cast<std::uint8_t>(0x80 | (frame.bits - 1)));
+  for (std::uint32_t c : frame.palette) {
+    out.push_back(static_cast<std::uint8_t>(c >> 16));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+    out.push_back(static_cast<std::uint8_t>(c));
+  }
+}
+
+void AppendFrameData(IndexedFrame& frame, LzwBits& tail, std::vector<std::uint8_t>& out) {
+  if (frame.head_count > 0 && frame.head) {
+    const auto lossy = frame.Choices(frame.head_count);
+    EncodeLzw(std::span<const std::uint8_t>(frame.indices).subspan(frame.head_count), frame.bits,
+              LzwPart::kTail, lossy ? &*lossy : nullptr, tail);
+    if (!frame.head->Wait()) throw std::runtime_error("the encoder stopped");
+    AppendImageData(frame.bits, frame.head->bits, &tail, out);
+  } else {
+    const auto lossy = frame.Choices(0);
+    AppendLzwImageData(frame.indices, frame.bits, out, lossy ? &*lossy : nullptr);
+  }
+}
+
+void AppendTrailer(std::vector<std::uint8_t>& out) { out.push_back(0x3B); }
+
+}  // namespace orvamy::gif
