@@ -10,7 +10,7 @@ Phases, each on a fresh copy of the program:
            deleted during a recording, SIGTERM during a recording.
 
 Recordings are counted by the spool files they create (inotify on every
-folder a spool file may go to), saved GIFs by the files, messages by the
+folder a spool file may go to, one per inode), saved GIFs by the files, messages by the
 program's log. Overlaps come from each GIF's start (its spool file's creation,
 matched by inode) and the span of its frames."""
 
@@ -258,11 +258,16 @@ class Stress:
                 pass
         return found
 
-    def count(self, prog, t0, gifs_before, what):
-        """Adds what a program did since t0 to the totals; returns the new GIFs."""
+    def count(self, prog, t0, gifs_before, what, one_recording=False):
+        """Adds what a program did since t0 to the totals; returns the new GIFs.
+        A recording's spool file is counted once: the program may link it into
+        the target folder for a moment (to see whether they share a volume), and
+        after a failed write it moves to a new file (one_recording: a case that
+        starts exactly one)."""
         spools = self.watch.since(t0)
         new = sorted(self.gifs_in(self.save_folders(prog)) - gifs_before)
-        self.started += len(spools)
+        inodes = {e[2] for e in spools if e[2]}
+        self.started += min(len(inodes), 1) if one_recording else len(inodes)
         self.saved += len(new)
         for m in log_messages(prog):
             kind = ("saved" if m.startswith(SAVED_PREFIX) else "failed" if m.startswith(FAILED_PREFIX)
@@ -363,6 +368,7 @@ class Stress:
         before = self.gifs_in(self.save_folders(prog))
         answered = 0
         for box_name, (control, default) in BOXES.items():
+            outcomes = []
             for value_name, value in FUZZ:
                 if prog.proc.poll() is not None:
                     break
@@ -376,11 +382,17 @@ class Stress:
                     time.sleep(0.05)
                 if len(prog.messages()) == shown:
                     self.faults.append("boxes: %s = %s gave no answer" % (box_name, value_name))
+                    outcomes.append("%s: none" % value_name)
                 else:
                     answered += 1
+                    m = prog.messages()[-1]
+                    outcomes.append("%s: %s" % (value_name, "saved" if m.startswith(SAVED_PREFIX) else
+                                                "refused (%s)" % m.rsplit("：", 1)[-1]
+                                                if m.startswith(REFUSED_PREFIX) else m[:20]))
                 if not wait_idle(prog, 15):
                     self.hangs.append("boxes: %s = %s" % (box_name, value_name))
                 paste_into(prog, control, default)
+            self.notes.append("boxes: %s: %s" % (box_name, ", ".join(outcomes)))
         if prog.proc.poll() is not None:
             self.crashes.append("boxes: the program ended by itself (%s)" % prog.proc.returncode)
         rc = close(prog, self.hangs)
@@ -404,7 +416,7 @@ class Stress:
         return prog.messages()[shown:]
 
     def expect_fallback(self, case, prog, t0, before, messages):
-        new = self.count(prog, t0, before, case)
+        new = self.count(prog, t0, before, case, one_recording=True)
         in_pictures = [g for g in new if os.path.dirname(g) == self.pictures]
         ok = (len(new) == 1 and in_pictures and messages and messages[-1].startswith(SAVED_PREFIX)
               and ELSEWHERE in messages[-1] and in_pictures[0] in messages[-1])
@@ -479,7 +491,7 @@ class Stress:
             prog.proc.kill()
             prog.proc.wait()
         prog.log.close()
-        new = self.count(prog, t0, before, "SIGTERM")
+        new = self.count(prog, t0, before, "SIGTERM", one_recording=True)
         rc = prog.proc.returncode
         spools = self.spool_files()
         verdict = "saved" if len(new) == 1 else "LOST"
