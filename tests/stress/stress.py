@@ -46,6 +46,7 @@ FAILED_PREFIX = "文件保存失败"
 REFUSED_PREFIX = "无法录制"
 ELSEWHERE = "程序目录无法写入，文件已保存到："
 SPOOL = re.compile(r"orvamy.*\.part$")
+PROBE = re.compile(r"\.probe\.part$")  # the program's same-volume check, not a recording
 TROUBLE = re.compile(r"Sanitizer|terminate called|Segmentation|Aborted|core dumped|runtime error")
 
 
@@ -87,7 +88,7 @@ class SpoolWatch:
                 wd, _, _, length = struct.unpack_from("iIII", data, pos)
                 name = data[pos + 16:pos + 16 + length].rstrip(b"\0").decode("utf-8", "replace")
                 pos += 16 + length
-                if not SPOOL.search(name) or wd not in self.dirs:
+                if not SPOOL.search(name) or PROBE.search(name) or wd not in self.dirs:
                     continue
                 path = os.path.join(self.dirs[wd], name)
                 try:

@@ -13,21 +13,25 @@ namespace {
 
 constexpr std::string_view kSpoolPrefix = ".orvamy-";
 constexpr std::string_view kSpoolSuffix = ".gif.part";
+constexpr std::string_view kProbeSuffix = ".probe.part";  // see OnSameVolume
 constexpr std::size_t kRandomDigits = 12;
 
-std::string RandomName(std::uint64_t owner) {
+std::string RandomName(std::uint64_t owner, std::string_view suffix = kSpoolSuffix) {
   std::random_device rd;
   const std::uint64_t v = (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string name = std::string(kSpoolPrefix) + std::to_string(owner) + "-";
   for (std::size_t i = 0; i < kRandomDigits; ++i) name += kDigits[(v >> (4 * i)) & 15];
-  return name + std::string(kSpoolSuffix);
+  return name + std::string(suffix);
 }
 
 fs::path SystemTemp() {
   std::error_code ec;
   fs::path temp = fs::temp_directory_path(ec);
-  return ec ? fs::path() : temp;
+  if (ec) return {};
+  // Windows answers with a trailing separator: the same folder as a spool's parent_path().
+  if (!temp.has_filename()) temp = temp.parent_path();
+  return temp;
 }
 
 bool CopyBytes(std::istream& in, std::ostream& out, std::uint64_t count) {
@@ -87,15 +91,20 @@ bool SpoolFile::Open(const fs::path& directory) {
   return false;
 }
 
-// A hard link from the spool into `directory` works exactly when saving there
-// can be a link: same volume, and a file system that has links.
+// A hard link from the temporary folder into `directory` works exactly when
+// saving there can be a link: same volume, and a file system that has links.
+// Tried with a small file of its own: Windows refuses to remove a link to a
+// file that is open, as the spool is.
 bool SpoolFile::OnSameVolume(const fs::path& directory) const {
-  const fs::path probe = directory / RandomName(owner_);
+  const fs::path probe = path_.parent_path() / RandomName(owner_, kProbeSuffix);
+  const fs::path link = directory / RandomName(owner_, kProbeSuffix);
   std::error_code ec;
-  fs::create_hard_link(path_, probe, ec);
-  if (ec) return false;
+  if (!std::ofstream(probe, std::ios::binary)) return false;
+  fs::create_hard_link(probe, link, ec);
+  const bool linked = !ec;
+  if (linked) fs::remove(link, ec);
   fs::remove(probe, ec);
-  return true;
+  return linked;
 }
 
 bool SpoolFile::Append(const std::vector<std::uint8_t>& bytes) {
@@ -223,9 +232,15 @@ PlaceOutcome PlaceWithoutReplacing(const fs::path& from, const fs::path& to, boo
 }
 
 std::optional<std::uint64_t> SpoolOwner(std::string_view name) {
-  if (!name.starts_with(kSpoolPrefix) || !name.ends_with(kSpoolSuffix)) return std::nullopt;
+  if (!name.starts_with(kSpoolPrefix)) return std::nullopt;
+  if (name.ends_with(kSpoolSuffix)) {
+    name.remove_suffix(kSpoolSuffix.size());
+  } else if (name.ends_with(kProbeSuffix)) {
+    name.remove_suffix(kProbeSuffix.size());
+  } else {
+    return std::nullopt;
+  }
   name.remove_prefix(kSpoolPrefix.size());
-  name.remove_suffix(kSpoolSuffix.size());
   const std::size_t dash = name.find('-');
   if (dash == 0 || dash == std::string_view::npos || dash > 20) return std::nullopt;
   const std::string_view owner = name.substr(0, dash);

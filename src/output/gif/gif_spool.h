@@ -86,7 +86,9 @@ PlaceOutcome PlaceWithoutReplacing(const std::filesystem::path& from,
                                    const std::filesystem::path& to, bool allow_link,
                                    std::error_code& error);
 
-// The owner in a spool file's name; nullopt for any other name.
+// The owner in a spool file's name (or in the name of the short-lived probe
+// that tells whether two folders share a volume, ".probe.part"); nullopt for
+// any other name.
 std::optional<std::uint64_t> SpoolOwner(std::string_view file_name);
 
 // Where spool files may be: the system's temporary folder and the folders
