@@ -148,7 +148,8 @@ def dismiss_all(prog, settle=0.0):
             for box in ids:
                 stuck[box] = stuck.get(box, 0) + 1
                 if stuck[box] > 3:  # a click that missed: the keyboard then
-                    run("xdotool", "windowactivate", "--sync", box, check=False)
+                    # No --sync: a box that closes meanwhile would keep xdotool waiting.
+                    run("xdotool", "windowactivate", box, check=False)
                     run("xdotool", "key", "--window", box, "Return", check=False)
                 else:
                     click_ok(box)
@@ -204,7 +205,8 @@ def close(prog, hangs):
             hangs.append("%s did not exit after Esc" % prog.folder)
             prog.proc.kill()
             prog.proc.wait()
-    prog.log.close()
+    if not prog.log.closed:
+        prog.log.close()
     return prog.proc.returncode
 
 
@@ -230,6 +232,7 @@ class Stress:
         e2e.make_test_picture(picture)
         run("display", "-window", "root", picture, check=False)
         self.counter = 0
+        self.programs = []
         self.crashes, self.hangs, self.faults, self.notes = [], [], [], []
         self.started = self.saved = 0
         self.messages = {"saved": 0, "failed": 0, "refused": 0, "other": 0}
@@ -238,6 +241,14 @@ class Stress:
         self.max_threads = 0
         self.rss = None
 
+    def end_leftover_programs(self, phase):
+        """A phase the script itself failed in may leave its program running,
+        holding F7/F8 from the next one: end it."""
+        for prog in self.programs:
+            if prog.proc.poll() is None:
+                self.faults.append("%s: the script left its program running" % phase)
+                close(prog, self.hangs)
+
     def start(self, as_user=None, folder=None):
         self.counter += 1
         folder = folder or os.path.join(self.work, "run%d" % self.counter)
@@ -245,6 +256,7 @@ class Stress:
         self.watch.add(folder)
         prog = Program(self.args.program, folder, env=self.env, as_user=as_user)
         prog.log_path = os.path.normpath(prog.log_path)  # the folder may be deleted
+        self.programs.append(prog)
         return prog
 
     def save_folders(self, prog):
@@ -574,6 +586,7 @@ def main():
             import traceback
             traceback.print_exc()
             stress.faults.append("%s: the script failed: %s" % (phase.__name__, e))
+        stress.end_leftover_programs(phase.__name__)
         print("phase %-15s %.0f s" % (phase.__name__, time.monotonic() - t), flush=True)
     stress.watch.stopping = True
     return stress.report(int(time.monotonic() - began))
