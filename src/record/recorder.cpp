@@ -205,6 +205,7 @@ void Recorder::RecordOrReport(const Run& run) {
   if (!ports_.locations.directories.empty()) {
     options.work_directory = PathFromUtf8(ports_.locations.directories.front());
   }
+  options.spool_owner = ports_.locations.process_id;
   BeginAnimation(maker, animation, options);
   animation.member8 = 1;
   animation.member12 = 0;

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "gif_test_support.h"
+#include "output/gif/gif_spool.h"
 
 namespace orvamy {
 namespace {
@@ -21,8 +22,9 @@ struct Recording {
   std::chrono::steady_clock::time_point clock{};
   microseconds nominal{0};  // the pacing interval the recorder reports, if any
 
-  explicit Recording(const fs::path& work, std::uint16_t delay = 20, int w = 0, int h = 0) {
-    BeginAnimation(maker, info, BeginOptions{work});
+  explicit Recording(const fs::path& work, std::uint16_t delay = 20, int w = 0, int h = 0,
+                     std::uint64_t spool_owner = 0) {
+    BeginAnimation(maker, info, BeginOptions{work, false, spool_owner});
     info.width = static_cast<std::uint16_t>(w);
     info.height = static_cast<std::uint16_t>(h);
     frame.delay = delay;
@@ -187,11 +189,23 @@ TEST(GifBuilder, NeverOverwritesAndReportsTheNameWritten) {
 
 TEST(GifBuilder, AnAbandonedRecordingLeavesNoTemporaryFile) {
   ScratchDir dir;
+  std::random_device rd;
+  const std::uint64_t owner = (std::uint64_t{1} << 40) + rd();  // no real process has it
+  const auto spool_files = [&] {
+    std::size_t n = 0;
+    for (const fs::path& folder : gif::SpoolFolders({dir.path().string()})) {
+      for (const auto& e : fs::directory_iterator(folder)) {
+        n += gif::SpoolOwner(e.path().filename().string()) == owner;
+      }
+    }
+    return n;
+  };
   {
-    Recording r(dir.path());
+    Recording r(dir.path(), 20, 0, 0, owner);
     for (int i = 0; i < 20; ++i) r.Add(ManyColours(64, 48, i));
-    EXPECT_FALSE(dir.Files().empty());  // the frames stream to disk as they come
+    EXPECT_EQ(spool_files(), 1u);  // the frames stream to disk as they come
   }
+  EXPECT_EQ(spool_files(), 0u);
   EXPECT_TRUE(dir.Files().empty());
 }
 

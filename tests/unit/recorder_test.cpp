@@ -302,6 +302,28 @@ TEST_F(RecorderTest, AnUnwritableFolderFallsBackAndSaysWhere) {
   EXPECT_NE(text.find((fallback.path() / "GIF2024351479.gif").string()), std::string::npos) << text;
 }
 
+// The program's folder deleted while recording: the frames grew elsewhere, so
+// the recording is saved in the fallback, and the message blames nobody else.
+TEST_F(RecorderTest, AFolderDeletedDuringTheRecordingSavesInTheFallback) {
+  TempDir fallback;
+  const fs::path program = dir.path() / "program";
+  fs::create_directories(program);
+  Recorder& recorder = MakeRecorder({program.string(), fallback.path().string()});
+  const std::string prefix(kFrameCountCaptionPrefix);
+  view.on_caption = [&](const std::string& caption) {
+    if (caption == prefix + "2") fs::remove_all(program);
+    if (caption == prefix + "3") recorder_->StopRecording();
+  };
+  recorder.StartRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  EXPECT_FALSE(fs::exists(program));
+  EXPECT_EQ(fallback.Files(), std::vector<std::string>{"GIF2024351479.gif"});
+  const std::string text = messages.shown()[0].text;
+  EXPECT_TRUE(text.starts_with(kSavedCopiedMessage)) << text;
+  EXPECT_NE(text.find((fallback.path() / "GIF2024351479.gif").string()), std::string::npos) << text;
+}
+
 TEST_F(RecorderTest, ASaveThatFailsEverywhereIsReported) {
   Recorder& recorder = MakeRecorder({(dir.path() / "missing").string()});
   StopAfter(1);

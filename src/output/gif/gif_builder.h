@@ -75,13 +75,18 @@ class GifMaker {
 static_assert(sizeof(GifMaker) == sizeof(void*));
 
 struct BeginOptions {
-  // Where the temporary file grows: ideally the folder the GIF will be saved
-  // in, so that saving is a rename. Empty: the system's temporary folder.
+  // The folder the GIF will be saved in. The temporary file grows hidden in
+  // the system's temporary folder when that is on the same volume (saving is
+  // then a link), else beside the target. Empty: the system's temporary folder.
   std::filesystem::path work_directory;
   // True: every pixel is written in its exact colour or, where a frame has
   // too many colours, the nearest colour of the frame's table; no other
   // colour stands in for it to make the file smaller.
   bool lossless = false;
+  // Written into the temporary file's name: the id of the process writing
+  // it, so that a later start can remove the files of a process that has
+  // ended (gif::RemoveStaleSpoolFiles). 0: unknown, never removed.
+  std::uint64_t spool_owner = 0;
 };
 
 // The optional third argument of AddFrame: when the frame was captured. A

@@ -339,7 +339,7 @@ class WriterStage {
         if (wrote_header_) {
           gif::AppendTrailer(out);
           spool_.Append(out);
-          spool_.Close();
+          spool_.Finish();
         }
         finished_ok_ = wrote_header_ && !spool_.failed();
         return;
@@ -366,7 +366,7 @@ class WriterStage {
 
 struct GifEncoder::Impl {
   Impl(AnimationInfo& animation, const BeginOptions& options)
-      : info(animation), spool(options.work_directory), frame_stage(pipeline, options.lossless) {}
+      : info(animation), spool(options.work_directory, options.spool_owner), frame_stage(pipeline, options.lossless) {}
   // Abandoning: the stages end once their queues are closed; the spool file
   // goes with `spool`, destroyed after them.
   ~Impl() { pipeline.Close(); }

@@ -29,8 +29,8 @@ namespace orvamy {
 
 class GifEncoder {
  public:
-  // Starts the worker threads and opens the temporary file in
-  // options.work_directory (the system's temporary folder when that fails).
+  // Starts the worker threads and opens the temporary file for a GIF to be
+  // saved in options.work_directory (see BeginOptions and gif::SpoolFile).
   GifEncoder(AnimationInfo& info, const BeginOptions& options);
   // Abandons an unsaved animation: stops the workers and removes the
   // temporary file.

@@ -1,5 +1,9 @@
 #include "platform/posix/posix_system.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
 #include <ctime>
 #include <filesystem>
@@ -61,6 +65,7 @@ SaveLocations LinuxSaveLocations() {
   namespace fs = std::filesystem;
   SaveLocations locations;
   locations.separator = '/';
+  locations.process_id = static_cast<std::uint64_t>(getpid());
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (!ec && exe.has_parent_path()) locations.directories.push_back(exe.parent_path().string());
@@ -77,6 +82,13 @@ SaveLocations LinuxSaveLocations() {
     locations.directories.push_back(home);
   }
   return locations;
+}
+
+bool ProcessRunning(std::uint64_t process_id) {
+  const auto pid = static_cast<pid_t>(process_id);
+  if (pid <= 0 || static_cast<std::uint64_t>(pid) != process_id) return false;
+  // Signal 0 only asks: EPERM means it runs under another user.
+  return kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace orvamy::posix

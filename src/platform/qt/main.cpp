@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "app/app_controller.h"
+#include "output/gif/gif_spool.h"
 #include "platform/qt/main_window.h"
 #include "platform/posix/exit_signals.h"
 #include "platform/posix/posix_system.h"
@@ -64,9 +65,13 @@ int main(int argc, char** argv) {
     if (controller_ptr) controller_ptr->OnPreviewWindowClosed();
   });
 
+  orvamy::SaveLocations locations = orvamy::posix::LinuxSaveLocations();
+  // Temporary files of an earlier run that was killed while recording.
+  orvamy::gif::RemoveStaleSpoolFiles(orvamy::gif::SpoolFolders(locations.directories),
+                                     orvamy::posix::ProcessRunning);
   orvamy::AppController controller(orvamy::AppPorts{
       screen, screen, clock, local_time, window, messages, clipboard, hotkeys, preview,
-      preview_timer, window, orvamy::posix::LinuxSaveLocations()});
+      preview_timer, window, std::move(locations)});
   controller_ptr = &controller;
   window.Attach(controller, preview_timer);
 

@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "app/app_controller.h"
+#include "output/gif/gif_spool.h"
 #include "platform/win32/win32_capture.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_main_window.h"
@@ -39,9 +40,12 @@ int RunProgram(HINSTANCE instance, int show_command) {
   Win32Clipboard clipboard;
   Win32PreviewWindow preview(instance, kPreviewClosedMessage);
   MainWindow window(instance);
+  SaveLocations locations = DefaultSaveLocations();
+  // Temporary files of an earlier run that was ended while recording.
+  gif::RemoveStaleSpoolFiles(gif::SpoolFolders(locations.directories), ProcessRunning);
   AppController controller(AppPorts{screen, pointer, clock, local_time, window, messages,
                                     clipboard, window, preview, window, window,
-                                    DefaultSaveLocations()});
+                                    std::move(locations)});
   return window.Run(controller, preview, show_command);
   // The controller goes first (joining any recorder), then the windows.
 }

@@ -34,6 +34,7 @@ LocalTime Win32LocalTime::NowLocal() {
 SaveLocations DefaultSaveLocations() {
   SaveLocations locations;
   locations.separator = '\\';
+  locations.process_id = GetCurrentProcessId();
   locations.directories.push_back(Narrow(ExecutableDirectory()));
   PWSTR pictures = nullptr;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_DEFAULT, nullptr, &pictures)) &&
@@ -42,6 +43,20 @@ SaveLocations DefaultSaveLocations() {
   }
   CoTaskMemFree(pictures);
   return locations;
+}
+
+bool ProcessRunning(std::uint64_t process_id) {
+  const auto id = static_cast<DWORD>(process_id);
+  if (id == 0 || id != process_id) return false;
+  struct ProcessHandle {
+    HANDLE handle;
+    ~ProcessHandle() {
+      if (handle) CloseHandle(handle);
+    }
+  } process{OpenProcess(SYNCHRONIZE, FALSE, id)};
+  // Access denied: it exists but belongs to someone else.
+  if (!process.handle) return GetLastError() == ERROR_ACCESS_DENIED;
+  return WaitForSingleObject(process.handle, 0) == WAIT_TIMEOUT;
 }
 
 TimerResolution::TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}

@@ -22,8 +22,12 @@ class Win32LocalTime final : public LocalTimeSource {
 };
 
 // The program's own directory, then the user's Pictures folder for when that
-// is not writable (a program under Program Files, a read-only share).
+// is not writable (a program under Program Files, a read-only share); this
+// process's id.
 SaveLocations DefaultSaveLocations();
+
+// Whether a process of this id is running (also one we may not open).
+bool ProcessRunning(std::uint64_t process_id);
 
 // Asks the system timer for 1 ms resolution while it lives, so that waits of
 // a few milliseconds (high frame rates) are not stretched to 15.6 ms. The
