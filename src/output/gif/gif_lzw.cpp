@@ -143,13 +143,34 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     ++next;
   };
 
-  // The index a new string starts with: an either-pixel after a pixel that
-  // may be clear starts clear, so that clear runs stay unbroken.
-  const auto start = [&](std::size_t i) -> std::uint32_t {
-    if (has_either && choices->either[i] && i > 0 &&
-        (choices->either[i - 1] || indices[i - 1] == clear_index)) {
-      return clear_index;
+  // How many pixels from i on the string that starts with `first` covers,
+  // taking either-pixels either way as the walk below does (stand-ins aside).
+  const auto reach = [&](std::size_t i, std::uint32_t first) {
+    std::uint32_t code = first;
+    std::size_t j = i + 1;
+    for (; j < indices.size(); ++j) {
+      bool found = false;
+      const std::uint32_t slot = find((code << 8) | indices[j], found);
+      if (found) {
+        code = code_at(slot);
+        continue;
+      }
+      if (!choices->either[j]) break;
+      const std::uint32_t clear_slot = find((code << 8) | clear_index, found);
+      if (!found) break;
+      code = code_at(clear_slot);
     }
+    return j - i;
+  };
+  // The index a new string starts with: for an either-pixel, whichever of
+  // its own index and the clear one reaches further; on a tie, clear after a
+  // pixel that may be clear, so that clear runs stay unbroken.
+  const auto start = [&](std::size_t i) -> std::uint32_t {
+    if (!has_either || !choices->either[i]) return indices[i];
+    const std::size_t own = reach(i, indices[i]);
+    const std::size_t clear_reach = reach(i, clear_index);
+    if (own != clear_reach) return own > clear_reach ? indices[i] : clear_index;
+    if (i > 0 && (choices->either[i - 1] || indices[i - 1] == clear_index)) return clear_index;
     return indices[i];
   };
   std::uint32_t prefix = start(0);
