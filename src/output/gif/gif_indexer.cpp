@@ -140,6 +140,35 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
   for (std::size_t i = 0; i < n; ++i) {
     frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
   }
+  if (clear) OfferKeptPixels(frame);
+}
+
+// A pixel that may stay whose own colour is in the table may as well be
+// written with it, where that continues LZW's current string: the viewer then
+// sees its exact colour instead of what was kept.
+void FrameIndexer::OfferKeptPixels(IndexedFrame& frame) {
+  const auto entries = static_cast<std::size_t>(frame.transparent);
+  table_order_.clear();
+  for (std::size_t k = 0; k < entries; ++k) {
+    table_order_.emplace_back(frame.palette[k], static_cast<std::uint8_t>(k));
+  }
+  std::sort(table_order_.begin(), table_order_.end());
+  const std::size_t n = frame.indices.size();
+  frame.either.assign(n, 0);
+  std::uint32_t last = 0xFFFFFFFFu;
+  int last_index = -1;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (changed_[i]) continue;
+    if (rect_[i] != last) {
+      last = rect_[i];
+      const auto at = std::lower_bound(table_order_.begin(), table_order_.end(),
+                                       std::pair<std::uint32_t, std::uint8_t>(last, 0));
+      last_index = at != table_order_.end() && at->first == last ? at->second : -1;
+    }
+    if (last_index < 0) continue;
+    frame.indices[i] = static_cast<std::uint8_t>(last_index);
+    frame.either[i] = 1;
+  }
 }
 
 // The table entry nearest to `colour` itself, cached per colour.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "output/gif/gif_frame.h"
@@ -42,10 +43,12 @@ class FrameIndexer {
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
   void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
+  void OfferKeptPixels(IndexedFrame& frame);
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
   std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> table_order_;  // colour -> entry, sorted
   // Nearest table entries of exact colours, direct-mapped, for one table.
   std::vector<std::uint32_t> near_key_;
   std::vector<std::uint8_t> near_index_;
