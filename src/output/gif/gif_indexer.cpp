@@ -24,7 +24,8 @@ int BitsFor(std::size_t entries) {
 
 void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
                          std::span<const std::uint8_t> stale,
-                         std::span<const std::uint32_t> bounds, const ScreenRect& r,
+                         std::span<const std::uint32_t> bounds,
+                         std::span<const std::uint32_t> shown, const ScreenRect& r,
                          std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
@@ -39,6 +40,15 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
     const std::size_t at = (r.y0 + y) * w + r.x0;
     std::memcpy(rect_.data() + y * rw, screen.data() + at, rw * sizeof(std::uint32_t));
     if (has_previous) std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
+  }
+  kept_exact_.assign(has_previous ? n : 0, 0);
+  if (has_previous && !shown.empty()) {
+    for (std::size_t y = 0; y < rh; ++y) {
+      const std::size_t at = (r.y0 + y) * w + r.x0;
+      for (std::size_t x = 0; x < rw; ++x) {
+        kept_exact_[y * rw + x] = screen[at + x] == shown[at + x];
+      }
+    }
   }
 
   frame.indices.resize(n);
@@ -167,8 +177,12 @@ void FrameIndexer::OfferKeptPixels(IndexedFrame& frame) {
     }
     if (last_index < 0) continue;
     frame.indices[i] = static_cast<std::uint8_t>(last_index);
-    frame.either[i] = 1;
+    frame.either[i] = EitherKind(i);
   }
+}
+
+std::uint8_t FrameIndexer::EitherKind(std::size_t i) const {
+  return kept_exact_[i] ? kEitherSame : kEither;
 }
 
 // The table entry nearest to `colour` itself, cached per colour.
@@ -228,7 +242,7 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
     if (clear && !changed_[i]) {
       if (colours_.Contains(rect_[i])) {
         frame.indices[i] = colours_.IndexOf(rect_[i]);
-        frame.either[i] = 1;
+        frame.either[i] = EitherKind(i);
       } else {
         frame.indices[i] = t;
       }

@@ -143,12 +143,13 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     ++next;
   };
 
-  // How many pixels from i on the string that starts with `first` covers,
-  // taking either-pixels either way as the walk below does (stand-ins aside).
-  const auto reach = [&](std::size_t i, std::uint32_t first) {
-    std::uint32_t code = first;
-    std::size_t j = i + 1;
-    for (; j < indices.size(); ++j) {
+  // Where the string held in `code` at pixel j stops growing (at most
+  // kLookAhead pixels on), taking either-pixels either way as the walk below
+  // does (stand-ins aside).
+  constexpr std::size_t kLookAhead = 16;
+  const auto stop = [&](std::uint32_t code, std::size_t j) {
+    const std::size_t limit = std::min(indices.size(), j + kLookAhead);
+    for (; j < limit; ++j) {
       bool found = false;
       const std::uint32_t slot = find((code << 8) | indices[j], found);
       if (found) {
@@ -160,8 +161,9 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
       if (!found) break;
       code = code_at(clear_slot);
     }
-    return j - i;
+    return j;
   };
+  const auto reach = [&](std::size_t i, std::uint32_t first) { return stop(first, i + 1); };
   // The index a new string starts with: for an either-pixel, whichever of
   // its own index and the clear one reaches further; on a tie, clear after a
   // pixel that may be clear, so that clear runs stay unbroken.
@@ -182,6 +184,16 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     const std::uint32_t slot = find(key, found);
     if (found) {
       prefix = code_at(slot);
+      if (has_either && choices->either[i] == kEitherSame && byte != clear_index) {
+        // Both values continue the string: take the one that carries it further.
+        bool clear_found = false;
+        const std::uint32_t clear_slot = find((key & ~0xFFu) | clear_index, clear_found);
+        if (clear_found && stop(code_at(clear_slot), i + 1) > stop(prefix, i + 1)) {
+          prefix = code_at(clear_slot);
+          wrote(i, clear_index);
+          continue;
+        }
+      }
       wrote(i, byte);
       continue;
     }
