@@ -207,10 +207,12 @@ class FrameStage {
     gif::ScreenRect r{0, 0, w, h};
     std::span<const std::uint8_t> stale;
     std::span<const std::uint32_t> bounds;
+    std::span<const std::uint32_t> shown;
     if (has_shown_) {
       r = display_.MarkStale(pending_, emitted_, ceiling_);
       stale = display_.stale();
       bounds = display_.bounds();
+      shown = display_.shown();
     }
     IndexedFrame frame = FreshFrame();
     if (first_frame_) {
@@ -223,7 +225,7 @@ class FrameStage {
       // shown): one transparent pixel carries the time.
       MakeFiller(frame);
     } else {
-      indexer_.Build(pending_, w, h, stale, bounds, r, ceiling_, frame);
+      indexer_.Build(pending_, w, h, stale, bounds, shown, r, ceiling_, frame);
     }
     std::swap(emitted_, pending_);
     has_shown_ = true;

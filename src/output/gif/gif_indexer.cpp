@@ -24,7 +24,8 @@ int BitsFor(std::size_t entries) {
 
 void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
                          std::span<const std::uint8_t> stale,
-                         std::span<const std::uint32_t> bounds, const ScreenRect& r,
+                         std::span<const std::uint32_t> bounds,
+                         std::span<const std::uint32_t> shown, const ScreenRect& r,
                          std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
@@ -39,6 +40,15 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
     const std::size_t at = (r.y0 + y) * w + r.x0;
     std::memcpy(rect_.data() + y * rw, screen.data() + at, rw * sizeof(std::uint32_t));
     if (has_previous) std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
+  }
+  kept_exact_.assign(has_previous ? n : 0, 0);
+  if (has_previous && !shown.empty()) {
+    for (std::size_t y = 0; y < rh; ++y) {
+      const std::size_t at = (r.y0 + y) * w + r.x0;
+      for (std::size_t x = 0; x < rw; ++x) {
+        kept_exact_[y * rw + x] = screen[at + x] == shown[at + x];
+      }
+    }
   }
 
   frame.indices.resize(n);
@@ -140,6 +150,39 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
   for (std::size_t i = 0; i < n; ++i) {
     frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
   }
+  if (clear) OfferKeptPixels(frame);
+}
+
+// A pixel that may stay whose own colour is in the table may as well be
+// written with it, where that continues LZW's current string: the viewer then
+// sees its exact colour instead of what was kept.
+void FrameIndexer::OfferKeptPixels(IndexedFrame& frame) {
+  const auto entries = static_cast<std::size_t>(frame.transparent);
+  table_order_.clear();
+  for (std::size_t k = 0; k < entries; ++k) {
+    table_order_.emplace_back(frame.palette[k], static_cast<std::uint8_t>(k));
+  }
+  std::sort(table_order_.begin(), table_order_.end());
+  const std::size_t n = frame.indices.size();
+  frame.either.assign(n, 0);
+  std::uint32_t last = 0xFFFFFFFFu;
+  int last_index = -1;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (changed_[i]) continue;
+    if (rect_[i] != last) {
+      last = rect_[i];
+      const auto at = std::lower_bound(table_order_.begin(), table_order_.end(),
+                                       std::pair<std::uint32_t, std::uint8_t>(last, 0));
+      last_index = at != table_order_.end() && at->first == last ? at->second : -1;
+    }
+    if (last_index < 0) continue;
+    frame.indices[i] = static_cast<std::uint8_t>(last_index);
+    frame.either[i] = EitherKind(i);
+  }
+}
+
+std::uint8_t FrameIndexer::EitherKind(std::size_t i) const {
+  return kept_exact_[i] ? kEitherSame : kEither;
 }
 
 // The table entry nearest to `colour` itself, cached per colour.
@@ -199,7 +242,7 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
     if (clear && !changed_[i]) {
       if (colours_.Contains(rect_[i])) {
         frame.indices[i] = colours_.IndexOf(rect_[i]);
-        frame.either[i] = 1;
+        frame.either[i] = EitherKind(i);
       } else {
         frame.indices[i] = t;
       }

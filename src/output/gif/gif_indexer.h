@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "output/gif/gif_frame.h"
@@ -26,12 +27,13 @@ class FrameIndexer {
   // LZW freedom) for rectangle `r` of `screen` (rows of `screen_width` x
   // `screen_height` pixels). `stale` marks the pixels that must be written
   // (empty for the first frame: all of them); the others may stay
-  // transparent; `bounds` holds AllowedError for the stale pixels. `ceiling`
-  // caps the error any pixel may get.
+  // transparent; `bounds` holds AllowedError for the stale pixels; `shown`
+  // what the viewer shows (empty with `stale`). `ceiling` caps the error any
+  // pixel may get.
   void Build(std::span<const std::uint32_t> screen, std::size_t screen_width,
              std::size_t screen_height, std::span<const std::uint8_t> stale,
-             std::span<const std::uint32_t> bounds, const ScreenRect& r, std::uint32_t ceiling,
-             IndexedFrame& frame);
+             std::span<const std::uint32_t> bounds, std::span<const std::uint32_t> shown,
+             const ScreenRect& r, std::uint32_t ceiling, IndexedFrame& frame);
 
  private:
   bool CountExact(bool changed_only, int limit);
@@ -42,10 +44,16 @@ class FrameIndexer {
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
   void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
+  void OfferKeptPixels(IndexedFrame& frame);
+  std::uint8_t EitherKind(std::size_t i) const;
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
   std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  // Per pixel of rect_ that may stay: the viewer shows its very colour, so
+  // keeping it and writing it look the same (LzwChoices' kEitherSame).
+  std::vector<std::uint8_t> kept_exact_;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> table_order_;  // colour -> entry, sorted
   // Nearest table entries of exact colours, direct-mapped, for one table.
   std::vector<std::uint32_t> near_key_;
   std::vector<std::uint8_t> near_index_;

@@ -143,13 +143,36 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     ++next;
   };
 
-  // The index a new string starts with: an either-pixel after a pixel that
-  // may be clear starts clear, so that clear runs stay unbroken.
-  const auto start = [&](std::size_t i) -> std::uint32_t {
-    if (has_either && choices->either[i] && i > 0 &&
-        (choices->either[i - 1] || indices[i - 1] == clear_index)) {
-      return clear_index;
+  // Where the string held in `code` at pixel j stops growing (at most
+  // kLookAhead pixels on), taking either-pixels either way as the walk below
+  // does (stand-ins aside).
+  constexpr std::size_t kLookAhead = 16;
+  const auto stop = [&](std::uint32_t code, std::size_t j) {
+    const std::size_t limit = std::min(indices.size(), j + kLookAhead);
+    for (; j < limit; ++j) {
+      bool found = false;
+      const std::uint32_t slot = find((code << 8) | indices[j], found);
+      if (found) {
+        code = code_at(slot);
+        continue;
+      }
+      if (!choices->either[j]) break;
+      const std::uint32_t clear_slot = find((code << 8) | clear_index, found);
+      if (!found) break;
+      code = code_at(clear_slot);
     }
+    return j;
+  };
+  const auto reach = [&](std::size_t i, std::uint32_t first) { return stop(first, i + 1); };
+  // The index a new string starts with: for an either-pixel, whichever of
+  // its own index and the clear one reaches further; on a tie, clear after a
+  // pixel that may be clear, so that clear runs stay unbroken.
+  const auto start = [&](std::size_t i) -> std::uint32_t {
+    if (!has_either || !choices->either[i]) return indices[i];
+    const std::size_t own = reach(i, indices[i]);
+    const std::size_t clear_reach = reach(i, clear_index);
+    if (own != clear_reach) return own > clear_reach ? indices[i] : clear_index;
+    if (i > 0 && (choices->either[i - 1] || indices[i - 1] == clear_index)) return clear_index;
     return indices[i];
   };
   std::uint32_t prefix = start(0);
@@ -161,6 +184,16 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     const std::uint32_t slot = find(key, found);
     if (found) {
       prefix = code_at(slot);
+      if (has_either && choices->either[i] == kEitherSame && byte != clear_index) {
+        // Both values continue the string: take the one that carries it further.
+        bool clear_found = false;
+        const std::uint32_t clear_slot = find((key & ~0xFFu) | clear_index, clear_found);
+        if (clear_found && stop(code_at(clear_slot), i + 1) > stop(prefix, i + 1)) {
+          prefix = code_at(clear_slot);
+          wrote(i, clear_index);
+          continue;
+        }
+      }
       wrote(i, byte);
       continue;
     }

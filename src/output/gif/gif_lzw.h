@@ -15,9 +15,12 @@ namespace orvamy::gif {
 
 // Freedom the encoder may use to find longer strings; each span lines up with
 // the indices.
-// - `either`: where nonzero, the pixel looks the same written with its index
-//   or with `transparent` (it is unchanged and its colour is in the table):
-//   whichever continues the current string is taken.
+// - `either`: where nonzero, the pixel may be written with its index or with
+//   `transparent` (it may stay as shown, and its colour is in the table):
+//   whichever continues the current string is taken. kEitherSame marks
+//   pixels whose shown colour is their index's colour, so both look the
+//   same: there, when both continue the string, the one that carries it
+//   further is taken; elsewhere the index (its exact colour) is.
 // - Lossy matching (quantised frames, max_error > 0): where the exact string
 //   is not in the table, a string that ends in another colour is taken when
 //   that colour lies within max_error (gif::Distance units) of the pixel's
@@ -28,6 +31,9 @@ namespace orvamy::gif {
 //   (0: that pixel is written exactly as indexed).
 // - `written`, when given, receives per pixel the index the decoder will
 //   produce: what the viewer sees, stand-ins and either-way choices included.
+constexpr std::uint8_t kEither = 1;
+constexpr std::uint8_t kEitherSame = 2;
+
 struct LzwChoices {
   int transparent = -1;
   std::span<const std::uint8_t> either;
