@@ -14,6 +14,19 @@ void PadTable(IndexedFrame& frame) {
   frame.palette.resize(std::size_t{1} << frame.bits, filler);
 }
 
+// Ends a frame's table once its colours are in: a transparent entry after
+// them when unchanged pixels may stay clear, the size, the padding. Returns
+// the index unchanged pixels are written with (0 when nothing is clear).
+std::uint8_t CompleteTable(IndexedFrame& frame, bool clear) {
+  if (clear) {
+    frame.transparent = static_cast<int>(frame.palette.size());
+    frame.palette.push_back(0);
+  }
+  frame.bits = BitsFor(frame.palette.size());
+  PadTable(frame);
+  return static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+}
+
 }  // namespace
 
 int BitsFor(std::size_t entries) {
@@ -140,13 +153,7 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
     renumbered[k] = static_cast<std::uint8_t>(frame.palette.size());
     frame.palette.push_back(table[k]);
   }
-  if (clear) {
-    frame.transparent = static_cast<int>(frame.palette.size());
-    frame.palette.push_back(0);
-  }
-  frame.bits = BitsFor(frame.palette.size());
-  PadTable(frame);
-  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  const std::uint8_t t = CompleteTable(frame, clear);
   for (std::size_t i = 0; i < n; ++i) {
     frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
   }
@@ -228,13 +235,7 @@ bool FrameIndexer::CountExact(bool changed_only, int limit) {
 
 void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
   frame.palette = colours_.colours();
-  if (clear) {
-    frame.transparent = static_cast<int>(frame.palette.size());
-    frame.palette.push_back(0);
-  }
-  frame.bits = BitsFor(frame.palette.size());
-  PadTable(frame);
-  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  const std::uint8_t t = CompleteTable(frame, clear);
   std::uint32_t last = 0xFFFFFFFFu;
   std::uint8_t last_index = 0;
   if (clear) frame.either.assign(rect_.size(), 0);
