@@ -392,6 +392,15 @@ class CountingLocalTime final : public LocalTimeSource {
   std::atomic<int> next_{0};
 };
 
+// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return done();
+}
+
 // Rounds of the F8-then-F7 race: 1,000 by default; ORVAMY_RACE_ROUNDS sets
 // fewer where threads are slow to start (the Windows tests run under Wine).
 int RaceRounds() {
@@ -451,21 +460,12 @@ TEST_F(RecorderTest, AStopWakesTheSleepingFrameLoop) {
   clock.HoldSleeps(true);
   Recorder& recorder = MakeRecorder();
   recorder.StartRecording();
-  while (clock.sleeps().empty()) std::this_thread::yield();
+  ASSERT_TRUE(Eventually([&] { return !clock.sleeps().empty(); }));
   recorder.StopRecording();
   ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
   recorder.Shutdown();
   EXPECT_EQ(FrameCaptions(), std::vector<std::string>{"帧数：1"});
   EXPECT_EQ(dir.Files().size(), 1u);
-}
-
-// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
-bool Eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 5000; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return done();
 }
 
 // Throws from inside the frame loop, as starting the encoder's threads or a
@@ -535,7 +535,7 @@ TEST_F(RecorderTest, StopAndSaveQuietlySavesWithoutABox) {
   clock.HoldSleeps(true);
   Recorder& recorder = MakeRecorder();
   recorder.StartRecording();
-  while (clock.sleeps().empty()) std::this_thread::yield();
+  ASSERT_TRUE(Eventually([&] { return !clock.sleeps().empty(); }));
   recorder.StopAndSaveQuietly();  // returns once the file is written
 
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"GIF2024351479.gif"});
