@@ -39,6 +39,15 @@ TEST(RecorderTiming, DelayAndIntervalFollowTheRate) {
 
 using TempDir = gif_test::ScratchDir;  // a folder of its own per test, removed afterwards
 
+// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return done();
+}
+
 // Capturing costs 30 ms of (manual) time, so pacing by deadlines can be seen.
 class SlowScreen final : public ScreenSource {
  public:
@@ -183,10 +192,10 @@ TEST_F(RecorderTest, TheLastFrameLastsUntilTheStopNotAWholeIntervalMore) {
   clock.HoldSleeps(true);
   Recorder& recorder = MakeRecorder();
   recorder.StartRecording();
-  while (clock.sleeps().size() < 1) std::this_thread::yield();
+  ASSERT_TRUE(Eventually([&] { return clock.sleeps().size() >= 1; }));
   pointer.MoveTo({200, 150});        // a different second picture
   clock.Advance(milliseconds(970));  // to the second frame's deadline
-  while (clock.sleeps().size() < 2) std::this_thread::yield();
+  ASSERT_TRUE(Eventually([&] { return clock.sleeps().size() >= 2; }));
   clock.Advance(milliseconds(220));
   recorder.StopRecording();
   ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
@@ -262,7 +271,7 @@ TEST_F(RecorderTest, SizesThatCannotBeRecordedAreRefusedWithAMessage) {
     ASSERT_TRUE(messages.WaitForShown(++shown, milliseconds(5000))) << c.width << "x" << c.height;
     EXPECT_TRUE(messages.shown().back().text.starts_with(kBadSizeMessage)) << c.width;
     // The next start request is accepted again once the refusal is done.
-    while (recorder.IsRecording()) std::this_thread::yield();
+    ASSERT_TRUE(Eventually([&] { return !recorder.IsRecording(); }));
   }
   recorder.Shutdown();
   EXPECT_TRUE(FrameCaptions().empty());
@@ -342,7 +351,7 @@ TEST_F(RecorderTest, ClosingDuringARecordingSavesNothingAndLeavesNoFile) {
   std::atomic<int> frames{0};
   view.on_caption = [&](const std::string&) { ++frames; };
   recorder.StartRecording();
-  while (frames.load() < 3) std::this_thread::yield();
+  ASSERT_TRUE(Eventually([&] { return frames.load() >= 3; }));
   recorder.Shutdown();
   EXPECT_TRUE(dir.Files().empty());
   EXPECT_TRUE(messages.shown().empty());
@@ -391,15 +400,6 @@ class CountingLocalTime final : public LocalTimeSource {
  private:
   std::atomic<int> next_{0};
 };
-
-// Polls for `done` for up to 5 s (a fault shows as a failure, not a hang).
-bool Eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 5000; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return done();
-}
 
 // Rounds of the F8-then-F7 race: 1,000 by default; ORVAMY_RACE_ROUNDS sets
 // fewer where threads are slow to start (the Windows tests run under Wine).
