@@ -108,11 +108,23 @@ int main(int argc, char** argv) {
   }
   if (command_line.command) return SendCommand(argc, argv, *command_line.command);
 
+  const orvamy::posix::BackendChoice choice =
+      orvamy::posix::ChooseDisplayBackendFromEnvironment(command_line.backend);
+  if (!choice.backend) {
+    std::fprintf(stderr, "orvamy-gif: %s\n", choice.error.c_str());
+    return 2;
+  }
+  if (*choice.backend == orvamy::posix::DisplayBackend::kWayland) {
+    std::fprintf(stderr,
+                 "orvamy-gif: this build cannot record a Wayland session yet; run it with "
+                 "--backend=x11 on an X11 session\n");
+    return 1;
+  }
+
   // Before any thread exists, so that every thread leaves the three to it.
   orvamy::posix::ExitSignals exit_signals;
 
-  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too
-  // (also under XWayland).
+  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too.
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   QApplication app(argc, argv);
   QFont font = QApplication::font();
@@ -127,7 +139,7 @@ int main(int argc, char** argv) {
   orvamy::x11::X11Hotkeys hotkeys;
   orvamy::x11::X11WindowManager window_manager;
 
-  orvamy::qt::MainWindow window(window_manager);
+  orvamy::qt::MainWindow window(&window_manager);
   orvamy::qt::UiBridge bridge(app);
   orvamy::qt::QtMessages messages(bridge, window);  // boxes open above the window
   orvamy::qt::QtClipboard clipboard(bridge);
