@@ -56,10 +56,10 @@ int main(int argc, char** argv) {
   };
   for (const Size size : {Size{350, 250}, Size{1920, 1080}}) {
     std::size_t bytes = 0;
-    orvamy::ByteArray image;
+    orvamy::Picture picture;
     const Figures capture = Time(frames, [&] {
-      screen.CaptureScreenRectInto(image, 0, 0, size.w, size.h);
-      bytes = image.size();
+      screen.CapturePixelsInto(picture, {0, 0, size.w, size.h});
+      bytes = picture.pixels.size() * sizeof(std::uint32_t);
     });
 
     orvamy::ControlsModel boxes;
@@ -71,7 +71,11 @@ int main(int argc, char** argv) {
     orvamy::FrameSources sources{screen, screen, boxes, position, canvas};
     // Through FrameComposer, as the recorder composes frames.
     orvamy::FrameComposer composer(sources);
-    const Figures compose = Time(frames, [&] { bytes = composer.Compose().size(); });
+    const Figures compose = Time(frames, [&] {
+      const orvamy::PixelView frame = composer.Compose(orvamy::ReadCaptureSettings(boxes));
+      bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) *
+              sizeof(std::uint32_t);
+    });
     std::printf(
         "%4dx%-4d  capture mean %.3f median %.3f ms  capture+compose mean %.3f median %.3f ms"
         "  (%zu bytes per frame)\n",

@@ -142,6 +142,17 @@ void PixelsToRow24(const std::uint32_t* in, std::size_t count, std::uint8_t* row
   std::memset(row + count * 3, 0, row_bytes - count * 3);
 }
 
+// Writes a whole 32-bit row (B, G, R, 0 per pixel; such rows have no padding).
+void PixelsToRow32(const std::uint32_t* in, std::size_t count, std::uint8_t* row) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t* d = row + i * 4;
+    d[0] = static_cast<std::uint8_t>(in[i]);
+    d[1] = static_cast<std::uint8_t>(in[i] >> 8);
+    d[2] = static_cast<std::uint8_t>(in[i] >> 16);
+    d[3] = 0;
+  }
+}
+
 }  // namespace
 
 ByteArray BuildBmpFileImage(const BmpLayout& layout) {
@@ -209,22 +220,22 @@ void BmpRowToPixels(const BmpView& bmp, const std::uint8_t* row, std::uint32_t* 
 }
 
 std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> bytes) {
-  const auto bmp = ParseBmp(bytes);
-  if (!bmp) return std::nullopt;
   Picture picture;
-  picture.width = bmp->width;
-  picture.height = bmp->height;
-  const auto width = static_cast<std::size_t>(bmp->width);
-  try {
-    picture.pixels.resize(width * static_cast<std::size_t>(bmp->height));
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-  for (std::int32_t y = 0; y < bmp->height; ++y) {
-    BmpRowToPixels(*bmp, bmp->Row(y), picture.pixels.data() + static_cast<std::size_t>(y) * width,
-                   width);
-  }
+  if (!DecodeBmpInto(bytes, picture)) return std::nullopt;
   return picture;
+}
+
+bool DecodeBmpInto(std::span<const std::uint8_t> bytes, Picture& picture) {
+  const auto bmp = ParseBmp(bytes);
+  if (!bmp) {
+    picture.Clear();
+    return false;
+  }
+  if (!picture.Reshape(bmp->width, bmp->height)) return false;
+  for (std::int32_t y = 0; y < bmp->height; ++y) {
+    BmpRowToPixels(*bmp, bmp->Row(y), picture.Row(y), static_cast<std::size_t>(bmp->width));
+  }
+  return true;
 }
 
 ByteArray EncodeBmp24(const Picture& picture) {
@@ -239,14 +250,32 @@ bool EncodeBmp24Into(const Picture& picture, ByteArray& image) {
     image.clear();
     return false;
   }
-  const auto width = static_cast<std::size_t>(picture.width);
+  const PixelView view = picture.View();
   for (std::int32_t y = 0; y < picture.height; ++y) {
     std::uint8_t* row = image.data() + kBmpPixelOffset +
                         static_cast<std::size_t>(picture.height - 1 - y) * layout->row_bytes;
-    PixelsToRow24(picture.pixels.data() + static_cast<std::size_t>(y) * width, width, row,
-                  layout->row_bytes);
+    PixelsToRow24(view.Row(y), static_cast<std::size_t>(view.width), row, layout->row_bytes);
   }
   return true;
+}
+
+ByteArray EncodeBmp(PixelView pixels, int bits_per_pixel) {
+  if (bits_per_pixel != 24 && bits_per_pixel != 32) return {};
+  const auto layout = ComputeBmpLayout(pixels.width, pixels.height, bits_per_pixel);
+  if (!layout || pixels.pixels == nullptr) return {};
+  ByteArray image;
+  if (!PrepareBmpFileImage(image, *layout)) return {};
+  const auto width = static_cast<std::size_t>(pixels.width);
+  for (std::int32_t y = 0; y < pixels.height; ++y) {
+    std::uint8_t* row = image.data() + kBmpPixelOffset +
+                        static_cast<std::size_t>(pixels.height - 1 - y) * layout->row_bytes;
+    if (bits_per_pixel == 24) {
+      PixelsToRow24(pixels.Row(y), width, row, layout->row_bytes);
+    } else {
+      PixelsToRow32(pixels.Row(y), width, row);
+    }
+  }
+  return image;
 }
 
 }  // namespace orvamy

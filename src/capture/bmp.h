@@ -1,6 +1,7 @@
 #pragma once
-// BMP file images: the capture layout (screen depth, bottom-up rows), the
-// 24-bit frame layout, and a decoder for 24 and 32 bits per pixel.
+// BMP file images: the layout (bottom-up rows), encoders at 24 and 32 bits per
+// pixel and a decoder for both. Inside the program frames travel as pixels
+// (base/pixels.h); BMP is for files, tools and the builder's byte façade.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "base/byte_array.h"
+#include "base/pixels.h"
 
 namespace orvamy {
 
@@ -43,18 +45,6 @@ ByteArray BuildBmpFileImage(const BmpLayout& layout);
 // byte of them, row padding included. False when the memory cannot be had.
 bool PrepareBmpFileImage(ByteArray& image, const BmpLayout& layout);
 
-// A decoded picture: top row first, one 0x00RRGGBB value per pixel.
-struct Picture {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::vector<std::uint32_t> pixels;
-
-  std::uint32_t At(std::int32_t x, std::int32_t y) const {
-    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                  static_cast<std::size_t>(x)];
-  }
-};
-
 // An uncompressed 24- or 32-bit BMP file image whose headers and sizes have
 // been checked; it points into the bytes it was parsed from.
 struct BmpView {
@@ -82,10 +72,16 @@ void BmpRowToPixels(const BmpView& bmp, const std::uint8_t* row, std::uint32_t* 
 
 // Decodes what ParseBmp accepts into a picture; nullopt where it refuses.
 std::optional<Picture> DecodeBmp(std::span<const std::uint8_t> file_image);
+// The same into `picture`, reusing its memory; false (and `picture` empty)
+// where ParseBmp refuses or the memory cannot be had.
+bool DecodeBmpInto(std::span<const std::uint8_t> file_image, Picture& picture);
 
 // The 24-bit file image of a picture (bottom-up rows), empty when too large.
 ByteArray EncodeBmp24(const Picture& picture);
 // The same into `image`, reusing its memory; false (and `image` empty) when too large.
 bool EncodeBmp24Into(const Picture& picture, ByteArray& image);
+// The file image of `pixels` at 24 or 32 bits per pixel (the fourth byte 0),
+// bottom-up rows; empty for another depth or when too large.
+ByteArray EncodeBmp(PixelView pixels, int bits_per_pixel);
 
 }  // namespace orvamy

@@ -1,7 +1,8 @@
 #include "capture/compose.h"
 
+#include <algorithm>
+
 #include "base/text_number.h"
-#include "capture/bmp.h"
 #include "capture/frame_geometry.h"
 
 namespace orvamy {
@@ -11,7 +12,9 @@ void ReadPointerPosition(PointerSource& pointer, PointerPosition& position) {
 }
 
 CaptureSettings ReadCaptureSettings(const ParameterBoxes& boxes) {
-  return {TextToInt(boxes.WidthText()), TextToInt(boxes.HeightText()), boxes.MarkerTicked()};
+  const std::int32_t rate = TextToInt(boxes.RateText());
+  return {TextToInt(boxes.WidthText()), TextToInt(boxes.HeightText()), boxes.MarkerTicked(),
+          rate < 0 ? 0 : rate};
 }
 
 ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer) {
@@ -20,41 +23,44 @@ ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer) 
 
 namespace {
 
-// Composes one frame into `frame`, reading the screen through `capture`.
-void ComposeInto(FrameSources& s, ByteArray& capture, ByteArray& frame) {
+// Composes one frame on the canvas, reading the screen through `capture`.
+void ComposeOnCanvas(FrameSources& s, const CaptureSettings& settings, Picture& capture) {
   ReadPointerPosition(s.pointer, s.position);
-  const CaptureSettings settings = ReadCaptureSettings(s.boxes);
   const ScreenRect rect = CaptureRectAround(s.position.Load(), settings.width, settings.height);
 
-  bool captured = false;
-  if (rect.width >= 1 && rect.height >= 1) {
-    captured =
-        s.screen.CaptureScreenRectInto(capture, rect.left, rect.top, rect.width, rect.height);
-  }
-
   s.canvas.SetSize(settings.width, settings.height);
-  // Bytes that do not decode draw nothing: the canvas shows what it held.
-  if (captured) s.canvas.DrawBmp(capture);
+  if (rect.width >= 1 && rect.height >= 1) {
+    // Only what the canvas shows is read: it keeps its size when a box asks
+    // for more pixels than it may hold, and draws the capture clipped.
+    const ScreenRect shown{rect.left, rect.top, std::min(rect.width, s.canvas.Width()),
+                           std::min(rect.height, s.canvas.Height())};
+    // A failed capture draws nothing: the canvas shows what it held.
+    if (s.screen.CapturePixelsInto(capture, shown)) s.canvas.DrawPixels(capture.View());
+  }
 
   if (settings.marker) {
     const auto lines = MarkerLines(settings.width, settings.height);
     for (const CanvasLine& line : lines) s.canvas.DrawLine(line.from, line.to);
   }
-  s.canvas.TakePictureInto(frame);
 }
 
 }  // namespace
 
-ByteArray ComposeFrame(FrameSources& s) {
-  ByteArray capture;
-  ByteArray frame;
-  ComposeInto(s, capture, frame);
+Picture ComposeFrame(FrameSources& s) {
+  Picture capture;
+  ComposeOnCanvas(s, ReadCaptureSettings(s.boxes), capture);
+  const PixelView view = s.canvas.View();
+  Picture frame;
+  frame.width = view.width;
+  frame.height = view.height;
+  frame.pixels.assign(view.pixels, view.pixels + static_cast<std::size_t>(view.width) *
+                                                     static_cast<std::size_t>(view.height));
   return frame;
 }
 
-std::span<const std::uint8_t> FrameComposer::Compose() {
-  ComposeInto(sources_, capture_, frame_);
-  return frame_;
+PixelView FrameComposer::Compose(const CaptureSettings& settings) {
+  ComposeOnCanvas(sources_, settings, capture_);
+  return sources_.canvas.View();
 }
 
 }  // namespace orvamy

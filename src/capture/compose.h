@@ -1,12 +1,11 @@
 #pragma once
 // One frame: the rectangle centred on the pointer, drawn on the frame canvas,
-// with the pointer marker when the marker box is ticked, as a 24-bit BMP file image.
+// with the pointer marker when the marker box is ticked, as pixels (base/pixels.h).
 
 #include <atomic>
 #include <cstdint>
-#include <span>
 
-#include "base/byte_array.h"
+#include "base/pixels.h"
 #include "capture/frame_canvas.h"
 #include "ports/ports.h"
 
@@ -42,37 +41,42 @@ struct FrameSources {
 };
 
 // The boxes a frame depends on, read once per frame so that every part of the
-// frame agrees even while the user types.
+// frame, its time on screen included, agrees even while the user types.
 struct CaptureSettings {
   std::int32_t width = 0;
   std::int32_t height = 0;
   bool marker = false;
+  // Frames per second; never negative (a negative rate would mean a wait of
+  // weeks, so it reads as 0, "no pause").
+  std::int32_t rate = 0;
 };
 CaptureSettings ReadCaptureSettings(const ParameterBoxes& boxes);
 
 // The rectangle a frame (and the preview) covers for the boxes as they read now.
 ScreenRect CurrentCaptureRect(const ParameterBoxes& boxes, ScreenPoint pointer);
 
-// Composes one frame. A failed capture still yields a frame (the canvas as it
-// stood, with the marker); an empty result means the canvas picture could not be taken.
-ByteArray ComposeFrame(FrameSources& sources);
+// Composes one frame with the boxes as they read now and returns a copy of
+// it. A failed capture still yields a frame: the canvas as it stood, with the
+// marker.
+Picture ComposeFrame(FrameSources& sources);
 
-// Composes frame after frame like ComposeFrame, keeping the capture and the
-// frame's bytes from one call to the next: at full HD they are 6 to 8 MB each,
-// and a fresh allocation per frame costs page faults and clearing every time.
+// Composes frame after frame like ComposeFrame, keeping the capture's memory
+// from one call to the next (8 MB at full HD: a fresh allocation per frame
+// costs page faults and clearing every time) and handing out the canvas
+// itself instead of a copy.
 // Not thread-safe: one recording's thread uses it.
 class FrameComposer {
  public:
   explicit FrameComposer(FrameSources sources) : sources_(sources) {}
 
-  // The next frame, valid until the next call; empty when the canvas picture
-  // cannot be taken.
-  std::span<const std::uint8_t> Compose();
+  // The next frame for `settings` (read once by the caller for the whole
+  // frame): a view of the canvas, valid until the next call or until the
+  // canvas changes.
+  PixelView Compose(const CaptureSettings& settings);
 
  private:
   FrameSources sources_;
-  ByteArray capture_;
-  ByteArray frame_;
+  Picture capture_;
 };
 
 }  // namespace orvamy

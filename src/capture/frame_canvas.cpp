@@ -43,26 +43,14 @@ void FrameCanvas::Resize(std::int32_t width, std::int32_t height) {
   surface_ = std::move(resized);
 }
 
-void FrameCanvas::DrawPicture(const Picture& picture) {
-  const std::int32_t w = std::min(picture.width, surface_.width);
-  const std::int32_t h = std::min(picture.height, surface_.height);
+void FrameCanvas::DrawPixels(PixelView pixels) {
+  if (pixels.empty()) return;
+  const auto w = static_cast<std::size_t>(std::min(pixels.width, surface_.width));
+  const std::int32_t h = std::min(pixels.height, surface_.height);
   for (std::int32_t y = 0; y < h; ++y) {
-    const auto* from = picture.pixels.data() + static_cast<std::size_t>(y) * picture.width;
-    std::copy(from, from + w, surface_.pixels.data() + static_cast<std::size_t>(y) * surface_.width);
+    const std::uint32_t* from = pixels.Row(y);
+    std::copy(from, from + w, surface_.Row(y));
   }
-}
-
-bool FrameCanvas::DrawBmp(std::span<const std::uint8_t> file_image) {
-  const auto bmp = ParseBmp(file_image);
-  if (!bmp) return false;
-  const std::int32_t w = std::min(bmp->width, surface_.width);
-  const std::int32_t h = std::min(bmp->height, surface_.height);
-  for (std::int32_t y = 0; y < h; ++y) {
-    BmpRowToPixels(*bmp, bmp->Row(y),
-                   surface_.pixels.data() + static_cast<std::size_t>(y) * surface_.width,
-                   static_cast<std::size_t>(w));
-  }
-  return true;
 }
 
 void FrameCanvas::Plot(std::int32_t x, std::int32_t y) {

@@ -5,9 +5,8 @@
 // Not thread-safe: only the running recorder uses it, one frame at a time.
 
 #include <cstdint>
-#include <span>
 
-#include "capture/bmp.h"
+#include "base/pixels.h"
 #include "ports/ports.h"
 
 namespace orvamy {
@@ -37,19 +36,13 @@ class FrameCanvas {
   std::int32_t Height() const { return surface_.height; }
   const Picture& Surface() const { return surface_; }
 
-  // Copies the picture's pixels with its top-left corner at (0, 0), clipped.
-  void DrawPicture(const Picture& picture);
-  // The same for a BMP file image that DecodeBmp accepts, decoded straight
-  // into the surface (no picture in between). False, and nothing drawn, for
-  // bytes that do not decode.
-  bool DrawBmp(std::span<const std::uint8_t> file_image);
+  // Copies the pixels with their top-left corner at (0, 0), clipped to the surface.
+  void DrawPixels(PixelView pixels);
   // A solid line of the 2-pixel blue pen, both end points included.
   void DrawLine(ScreenPoint from, ScreenPoint to);
 
-  // The whole surface as a 24-bit BMP file image; empty when too large.
-  ByteArray TakePicture() const { return EncodeBmp24(surface_); }
-  // The same into `image`, reusing its memory; false (and `image` empty) when too large.
-  bool TakePictureInto(ByteArray& image) const { return EncodeBmp24Into(surface_, image); }
+  // The whole surface, valid until the next change of size.
+  PixelView View() const { return surface_.View(); }
 
  private:
   void Resize(std::int32_t width, std::int32_t height);

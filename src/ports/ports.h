@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/byte_array.h"
+#include "base/pixels.h"
 #include "base/stop_signal.h"
 
 namespace orvamy {
@@ -47,19 +48,16 @@ class ScreenSource {
  public:
   virtual ~ScreenSource() = default;
   // The rectangle as a complete BMP file image at the screen's depth (see
-  // capture/bmp.h, BuildCaptureFileImage), or empty when it cannot be read.
-  // Pixels outside the screen are black.
+  // capture/bmp.h), or empty when it cannot be read. Pixels outside the
+  // screen are black. For callers outside the frame loop (tests, tools).
   virtual ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                       std::int32_t height) = 0;
-  // The same into `image`, whose memory is reused from one frame to the next;
-  // false (and `image` empty) when the rectangle cannot be read. Back ends
-  // override it to spare a large allocation per frame; this one just calls
-  // CaptureScreenRect.
-  virtual bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                                     std::int32_t width, std::int32_t height) {
-    image = CaptureScreenRect(x, y, width, height);
-    return !image.empty();
-  }
+  // The rectangle's pixels into `into`, whose memory is reused from one frame
+  // to the next (a full-HD frame is 8 MB): `rect.width` x `rect.height` of
+  // them, 0x00RRGGBB, top row first, black where the rectangle leaves the
+  // screen. False when the rectangle cannot be read or has no pixels; the
+  // picture's content is then undefined.
+  virtual bool CapturePixelsInto(Picture& into, ScreenRect rect) = 0;
 };
 
 // Where the mouse pointer is. Thread-safe.

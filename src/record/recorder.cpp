@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <span>
 
 #include "form/main_window_layout.h"
 #include "base/path_text.h"
@@ -15,10 +14,9 @@ namespace {
 
 using std::chrono::microseconds;
 
-std::int32_t ReadRate(const ParameterBoxes& boxes) {
-  const std::int32_t fps = TextToInt(boxes.RateText());
-  return fps < 0 ? 0 : fps;  // a negative rate would mean a wait of weeks: no pause instead
-}
+// The nominal delay written with every frame comes from the rate box as it
+// read when the recording began.
+std::int32_t ReadRate(const ParameterBoxes& boxes) { return ReadCaptureSettings(boxes).rate; }
 
 }  // namespace
 
@@ -236,11 +234,13 @@ std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_inf
   do {
     ++frame_count;
     const Clock::TimePoint captured_at = ports_.clock.Now();
-    const std::span<const std::uint8_t> picture = composer.Compose();
-    // The rate box is read once per frame; the interval it gives is both this
-    // frame's time on screen and the wait before the next capture.
-    const microseconds interval(FrameIntervalMicrosForRate(ReadRate(ports_.boxes)));
-    AddFrame(maker, frame_info, picture, FrameTiming{captured_at, interval});
+    // The boxes are read once per frame: its size, marker and interval all
+    // come from that one reading, even while the user types. The interval is
+    // both this frame's time on screen and the wait before the next capture.
+    const CaptureSettings settings = ReadCaptureSettings(ports_.boxes);
+    const PixelView picture = composer.Compose(settings);
+    const microseconds interval(FrameIntervalMicrosForRate(settings.rate));
+    AddFramePixels(maker, frame_info, picture, FrameTiming{captured_at, interval});
     ports_.view.SetCaption(std::string(kFrameCountCaptionPrefix) + IntToText(frame_count));
     if (run.stop->Requested()) break;
 

@@ -16,14 +16,10 @@ class ComposeTest : public testing::Test {
  protected:
   Picture Compose() {
     FrameSources sources{screen, pointer, boxes, position, canvas};
-    const ByteArray bytes = ComposeFrame(sources);
-    EXPECT_EQ(bytes.at(28), 24);  // always 24 bits per pixel, whatever the screen's depth
-    auto picture = DecodeBmp(bytes);
-    EXPECT_TRUE(picture);
-    return picture.value_or(Picture{});
+    return ComposeFrame(sources);
   }
 
-  SyntheticScreen screen{1920, 1080, 32};
+  SyntheticScreen screen{1920, 1080};
   fake::ScriptedPointer pointer;
   fake::ParameterBoxesStub boxes;
   PointerPosition position;
@@ -114,9 +110,9 @@ TEST_F(ComposeTest, AFailedPointerQueryKeepsTheLastPosition) {
   EXPECT_EQ(position.Load(), (ScreenPoint{700, 400}));
 }
 
-// The composer keeps its capture and frame buffers from frame to frame: over
-// a run of frames whose size, place, marker and capture success change, each
-// of its frames must equal what a fresh ComposeFrame makes in the same state.
+// The composer keeps its capture buffer from frame to frame: over a run of
+// frames whose size, place, marker and capture success change, each of its
+// frames must equal what a fresh ComposeFrame makes in the same state.
 TEST(Compose, ReusedBuffersGiveTheSameFramesAsFreshOnes) {
   struct Step {
     const char* width;
@@ -132,50 +128,67 @@ TEST(Compose, ReusedBuffersGiveTheSameFramesAsFreshOnes) {
       {"400", "260", {300, 300}, false, true},  // grown while the capture fails
       {"401", "260", {1900, 1070}, true, false}, {"7", "3", {5, 5}, false, false},
   };
-  for (const int bpp : {32, 24}) {
-    struct Side {
-      explicit Side(int depth) : screen(1920, 1080, depth) {}
-      SyntheticScreen screen;
-      fake::ScriptedPointer pointer;
-      fake::ParameterBoxesStub boxes;
-      PointerPosition position;
-      FrameCanvas canvas;
-      FrameSources sources() { return {screen, pointer, boxes, position, canvas}; }
-    };
-    Side fresh(bpp), reused(bpp);
-    FrameComposer composer(reused.sources());
-    for (const Step& step : steps) {
-      for (Side* side : {&fresh, &reused}) {
-        side->boxes.width = step.width;
-        side->boxes.height = step.height;
-        side->boxes.marker = step.marker;
-        side->pointer.MoveTo(step.pointer);
-        side->screen.FailCaptures(step.fail);
-      }
-      FrameSources sources = fresh.sources();
-      const ByteArray expected = ComposeFrame(sources);
-      const std::span<const std::uint8_t> got = composer.Compose();
-      ASSERT_FALSE(expected.empty());
-      EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()))
-          << bpp << " bpp, " << step.width << "x" << step.height;
+  struct Side {
+    SyntheticScreen screen{1920, 1080};
+    fake::ScriptedPointer pointer;
+    fake::ParameterBoxesStub boxes;
+    PointerPosition position;
+    FrameCanvas canvas;
+    FrameSources sources() { return {screen, pointer, boxes, position, canvas}; }
+  };
+  Side fresh, reused;
+  FrameComposer composer(reused.sources());
+  for (const Step& step : steps) {
+    for (Side* side : {&fresh, &reused}) {
+      side->boxes.width = step.width;
+      side->boxes.height = step.height;
+      side->boxes.marker = step.marker;
+      side->pointer.MoveTo(step.pointer);
+      side->screen.FailCaptures(step.fail);
     }
+    FrameSources sources = fresh.sources();
+    const Picture expected = ComposeFrame(sources);
+    const PixelView got = composer.Compose(ReadCaptureSettings(reused.boxes));
+    ASSERT_EQ(got.width, expected.width) << step.width;
+    ASSERT_EQ(got.height, expected.height) << step.height;
+    Picture copy;
+    ASSERT_TRUE(CopyPixels(got, copy));
+    EXPECT_EQ(copy.pixels, expected.pixels) << step.width << "x" << step.height;
   }
 }
 
-TEST(Compose, Reads24BitScreensToo) {
-  SyntheticScreen screen{800, 600, 24};
-  fake::ScriptedPointer pointer;
+TEST(Compose, ReadsAllTheBoxesOnceIntoOneSnapshot) {
+  const struct {
+    const char* rate;
+    std::int32_t expected;
+  } cases[] = {{"10", 10}, {"-5", 0}, {"", 0}, {"３０", 30}};
   fake::ParameterBoxesStub boxes;
-  boxes.width = "31";
-  boxes.height = "7";
+  boxes.width = "120";
+  boxes.height = "90";
   boxes.marker = false;
-  PointerPosition position;
-  FrameCanvas canvas;
-  pointer.MoveTo({100, 100});
-  FrameSources sources{screen, pointer, boxes, position, canvas};
-  const auto frame = DecodeBmp(ComposeFrame(sources));
-  ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->At(30, 6), SyntheticScreen::Colour(84 + 30, 96 + 6));
+  for (const auto& c : cases) {
+    boxes.rate = c.rate;
+    const CaptureSettings settings = ReadCaptureSettings(boxes);
+    EXPECT_EQ(settings.width, 120) << c.rate;
+    EXPECT_EQ(settings.height, 90) << c.rate;
+    EXPECT_FALSE(settings.marker) << c.rate;
+    EXPECT_EQ(settings.rate, c.expected) << c.rate;  // never negative: no wait of weeks
+  }
+}
+
+TEST_F(ComposeTest, ASizeBeyondWhatTheCanvasHoldsReadsOnlyWhatItShows) {
+  // 10000 x 10000 is beyond the canvas's pixel cap: the canvas keeps 350 x
+  // 250 and draws the top left of the rectangle, so no more is read.
+  boxes.marker = false;
+  pointer.MoveTo({1000, 500});
+  Compose();
+  boxes.width = "10000";
+  boxes.height = "10000";
+  const Picture frame = Compose();
+  ASSERT_EQ(frame.width, 350);
+  ASSERT_EQ(frame.height, 250);
+  EXPECT_EQ(screen.requested().back(), (ScreenRect{-4000, -4500, 350, 250}));
+  EXPECT_EQ(frame.At(0, 0), 0u);  // off the screen: black
 }
 
 }  // namespace

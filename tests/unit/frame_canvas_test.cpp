@@ -4,13 +4,16 @@
 
 #include <utility>
 
-#include "platform/fake/fake_platform.h"
 
 namespace orvamy {
 namespace {
 
 constexpr std::uint32_t kGrey = FrameCanvas::kBackground;
 constexpr std::uint32_t kBlue = FrameCanvas::kPenColour;
+
+std::uint32_t Rgb(std::int32_t x, std::int32_t y) {
+  return static_cast<std::uint32_t>(x * 0x10000 + y * 0x100 + 7);
+}
 
 Picture Solid(std::int32_t w, std::int32_t h, std::uint32_t colour) {
   return Picture{w, h, std::vector<std::uint32_t>(static_cast<std::size_t>(w) * h, colour)};
@@ -35,7 +38,7 @@ TEST(FrameCanvas, ResizeKeepsTheOverlapAndFillsTheRestWithBackground) {
   FrameCanvas canvas;
   canvas.SetWidth(4);
   canvas.SetHeight(3);
-  canvas.DrawPicture(Solid(4, 3, 0x123456));
+  canvas.DrawPixels(Solid(4, 3, 0x123456).View());
   canvas.SetWidth(6);
   canvas.SetHeight(2);
   EXPECT_EQ(canvas.Surface().At(3, 1), 0x123456u);
@@ -57,38 +60,42 @@ TEST(FrameCanvas, DrawsPicturesAtTheOriginClipped) {
   FrameCanvas canvas;
   canvas.SetWidth(3);
   canvas.SetHeight(3);
-  canvas.DrawPicture(Solid(2, 5, 0xABCDEF));
+  canvas.DrawPixels(Solid(2, 5, 0xABCDEF).View());
   EXPECT_EQ(canvas.Surface().At(1, 2), 0xABCDEFu);
   EXPECT_EQ(canvas.Surface().At(2, 2), kGrey);
 }
 
-// DrawBmp decodes straight into the surface: it must give what decoding to a
-// picture and drawing that gives, clipped either way, for both depths.
-TEST(FrameCanvas, DrawsBmpImagesAsTheirDecodedPicture) {
-  fake::SyntheticScreen screen32(100, 100, 32), screen24(100, 100, 24);
-  for (fake::SyntheticScreen* screen : {&screen32, &screen24}) {
-    const ByteArray file = screen->CaptureScreenRect(3, 4, 7, 5);
-    const Picture picture = DecodeBmp(file).value();
-    for (const auto& [w, h] : {std::pair{7, 5}, {4, 3}, {11, 6}}) {
-      FrameCanvas direct, reference;
-      for (FrameCanvas* c : {&direct, &reference}) {
-        c->SetWidth(w);
-        c->SetHeight(h);
+// A view whose rows are longer than its width (a window into a larger
+// picture) is copied row by row at its stride, clipped to the surface either way.
+TEST(FrameCanvas, DrawsViewsAtTheirStrideClipped) {
+  Picture wide{10, 6, {}};
+  for (std::int32_t y = 0; y < wide.height; ++y) {
+    for (std::int32_t x = 0; x < wide.width; ++x) wide.pixels.push_back(Rgb(x, y));
+  }
+  // The 7 x 5 window of `wide` starting at (2, 1).
+  const PixelView window{7, 5, 10, wide.pixels.data() + 10 + 2};
+  for (const auto& [w, h] : {std::pair{7, 5}, {4, 3}, {11, 6}}) {
+    FrameCanvas canvas;
+    canvas.SetSize(w, h);
+    canvas.DrawPixels(window);
+    for (std::int32_t y = 0; y < h; ++y) {
+      for (std::int32_t x = 0; x < w; ++x) {
+        const std::uint32_t expected = x < 7 && y < 5 ? Rgb(x + 2, y + 1) : kGrey;
+        ASSERT_EQ(canvas.Surface().At(x, y), expected) << w << "x" << h << " at " << x << "," << y;
       }
-      EXPECT_TRUE(direct.DrawBmp(file));
-      reference.DrawPicture(picture);
-      EXPECT_EQ(direct.Surface().pixels, reference.Surface().pixels) << w << "x" << h;
     }
+    EXPECT_EQ(canvas.View().pixels, canvas.Surface().pixels.data());
+    EXPECT_EQ(canvas.View().stride, static_cast<std::size_t>(w));
   }
 }
 
-TEST(FrameCanvas, BytesThatDoNotDecodeDrawNothing) {
-  FrameCanvas canvas;
-  ByteArray broken = EncodeBmp24(Solid(4, 4, 0x123456));
-  broken[28] = 16;
-  EXPECT_FALSE(canvas.DrawBmp(broken));
-  EXPECT_FALSE(canvas.DrawBmp({}));
-  EXPECT_EQ(canvas.Surface().At(0, 0), kGrey);
+TEST(FrameCanvas, EmptyViewsDrawNothing) {
+  const std::uint32_t one = 0x123456;
+  for (const PixelView empty : {PixelView{}, PixelView{0, 4, 0, &one}, PixelView{1, 1, 1, nullptr}}) {
+    FrameCanvas canvas;
+    canvas.DrawPixels(empty);
+    EXPECT_EQ(canvas.Surface().At(0, 0), kGrey);
+  }
 }
 
 TEST(FrameCanvas, LinesUseTheTwoPixelBluePenWithinTheSurface) {
@@ -106,22 +113,6 @@ TEST(FrameCanvas, LinesUseTheTwoPixelBluePenWithinTheSurface) {
   canvas.DrawLine({-3, -3}, {1, 1});
   EXPECT_EQ(canvas.Surface().At(0, 0), kBlue);
   canvas.DrawLine({2000000000, 5}, {2000000006, 11});
-}
-
-TEST(FrameCanvas, TakesTheSurfaceAs24BitBmp) {
-  FrameCanvas canvas;
-  canvas.SetWidth(5);
-  canvas.SetHeight(2);
-  const ByteArray file = canvas.TakePicture();
-  ASSERT_EQ(file.size(), 54u + 2 * 16);
-  EXPECT_EQ(file[28], 24);
-  const auto back = DecodeBmp(file);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->pixels, canvas.Surface().pixels);
-
-  ByteArray reused(5000, 0xEE);
-  ASSERT_TRUE(canvas.TakePictureInto(reused));
-  EXPECT_EQ(reused, file);
 }
 
 }  // namespace

@@ -170,6 +170,52 @@ TEST(GifBuilder, MarkingTheEndTimesTheLastFrameUntilTheStop) {
   }
 }
 
+// The recorder hands frames over as pixels, tools as BMP bytes; after the
+// copy both must take one path and give the same file, whatever the frames'
+// sizes against the first (cropped, or drawn at the top left) and however
+// the pixels' rows lie in memory.
+TEST(GifBuilder, PixelFramesGiveTheSameFileAsTheirBmpImages) {
+  struct Frame {
+    Picture picture;
+    std::size_t padding;  // pixels after each row of the view handed over
+  };
+  const struct {
+    const char* name;
+    std::vector<Frame> frames;
+  } cases[] = {
+      {"one size", {{FewColours(40, 30, 1), 0}, {FewColours(40, 30, 2), 0}, {FewColours(40, 30, 2), 0}}},
+      {"rows apart", {{ManyColours(33, 17, 3), 5}, {ManyColours(33, 17, 4), 1}}},
+      {"smaller, then larger",
+       {{ManyColours(40, 30, 5), 0}, {FewColours(25, 30, 6), 3}, {FewColours(40, 12, 7), 0},
+        {ManyColours(50, 35, 8), 2}}},
+      {"an empty frame between", {{FewColours(20, 20, 9), 0}, {Picture{}, 0}, {FewColours(20, 20, 10), 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    Recording bmp(dir.path()), pixels(dir.path());
+    for (const Frame& f : c.frames) {
+      bmp.Add(f.picture);
+      // The same picture with `padding` unrelated pixels after each row.
+      const std::size_t stride = static_cast<std::size_t>(f.picture.width) + f.padding;
+      std::vector<std::uint32_t> rows(stride * static_cast<std::size_t>(f.picture.height), 0xFF00FF);
+      for (std::int32_t y = 0; y < f.picture.height; ++y) {
+        const PixelView whole = f.picture.View();
+        std::copy(whole.Row(y), whole.Row(y) + f.picture.width, rows.data() + y * stride);
+      }
+      const PixelView view{f.picture.width, f.picture.height, stride, rows.data()};
+      pixels.clock += microseconds(pixels.frame.delay * 10000);
+      AddFramePixels(pixels.maker, pixels.frame, view, FrameTiming{pixels.clock});
+      std::fill(rows.begin(), rows.end(), 0u);  // the caller may reuse its buffer at once
+    }
+    ASSERT_TRUE(bmp.Save(dir.path() / "bmp.gif"));
+    ASSERT_TRUE(pixels.Save(dir.path() / "pixels.gif"));
+    const auto expected = ReadAll(dir.path() / "bmp.gif");
+    EXPECT_TRUE(WalkGif(expected).valid);
+    EXPECT_EQ(ReadAll(dir.path() / "pixels.gif"), expected);
+  }
+}
+
 TEST(GifBuilder, NeverOverwritesAndReportsTheNameWritten) {
   ScratchDir dir;
   {

@@ -54,8 +54,11 @@ class SlowScreen final : public ScreenSource {
   SlowScreen(fake::ManualClock& clock) : clock_(clock) {}
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
                               std::int32_t h) override {
-    clock_.Advance(milliseconds(30));
     return inner_.CaptureScreenRect(x, y, w, h);
+  }
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override {
+    clock_.Advance(milliseconds(30));
+    return inner_.CapturePixelsInto(into, rect);
   }
 
  private:
@@ -230,6 +233,59 @@ TEST_F(RecorderTest, NoPauseCapturesEvery20MsAndStaysStoppable) {
   }
 }
 
+// The user types while each frame is being read: every capture changes the
+// width and the rate boxes together. A frame's size and its interval must
+// still come from one reading of the boxes, taken before the capture.
+class TypingScreen final : public ScreenSource {
+ public:
+  explicit TypingScreen(fake::ParameterBoxesStub& boxes) : boxes_(boxes) {}
+  ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
+                              std::int32_t h) override {
+    return inner_.CaptureScreenRect(x, y, w, h);
+  }
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override {
+    widths_.push_back(rect.width);
+    const bool wide = boxes_.width == "40";
+    boxes_.width = wide ? "50" : "40";
+    boxes_.rate = wide ? "25" : "10";
+    return inner_.CapturePixelsInto(into, rect);
+  }
+  // Called once the recording has ended.
+  const std::vector<std::int32_t>& widths() const { return widths_; }
+
+ private:
+  fake::ParameterBoxesStub& boxes_;
+  std::vector<std::int32_t> widths_;
+  fake::SyntheticScreen inner_{640, 480, 32};
+};
+
+TEST_F(RecorderTest, EachFramesSizeAndIntervalComeFromOneReadingOfTheBoxes) {
+  boxes.width = "40";
+  boxes.rate = "10";
+  TypingScreen typing(boxes);
+  fake::ManualClock local_clock;
+  Recorder recorder(RecorderPorts{typing, pointer, boxes, position, canvas, local_clock,
+                                  local_time, view, messages, clipboard,
+                                  SaveLocations{{dir.path().string()}, '/'}});
+  view.on_caption = [&](const std::string& c) {
+    if (c == "帧数：5") recorder.StopRecording();
+  };
+  recorder.StartRecording();
+  ASSERT_TRUE(messages.WaitForShown(1, milliseconds(5000)));
+  recorder.Shutdown();
+  const auto sleeps = local_clock.sleeps();
+  const auto& widths = typing.widths();
+  ASSERT_EQ(widths.size(), 5u);
+  ASSERT_EQ(sleeps.size(), 4u);  // none after the frame that saw the stop
+  fake::ManualClock::TimePoint previous{};  // the recording began at the clock's zero
+  for (std::size_t i = 0; i < sleeps.size(); ++i) {
+    // 40 wide was read with rate 10 (100 ms), 50 wide with rate 25 (40 ms).
+    const auto expected = widths[i] == 40 ? milliseconds(100) : milliseconds(40);
+    EXPECT_EQ(sleeps[i] - previous, expected) << "frame " << i + 1 << ", " << widths[i] << " wide";
+    previous = sleeps[i];
+  }
+}
+
 TEST_F(RecorderTest, OnlyOneRecordingRunsAtATime) {
   Recorder& recorder = MakeRecorder();
   view.on_caption = [&](const std::string& caption) {
@@ -373,14 +429,17 @@ class OverlapScreen final : public ScreenSource {
  public:
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
                               std::int32_t h) override {
+    return inner_.CaptureScreenRect(x, y, w, h);
+  }
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override {
     const int now = ++in_flight_;
     int seen = most_.load();
     while (now > seen && !most_.compare_exchange_weak(seen, now)) {
     }
     std::this_thread::yield();
-    ByteArray image = inner_.CaptureScreenRect(x, y, w, h);
+    const bool captured = inner_.CapturePixelsInto(into, rect);
     --in_flight_;
-    return image;
+    return captured;
   }
   int most_at_once() const { return most_.load(); }
 
@@ -475,8 +534,11 @@ class ThrowingScreen final : public ScreenSource {
   std::function<void()> fault;  // thrown from the next capture when set
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t w,
                               std::int32_t h) override {
-    if (fault) fault();
     return inner_.CaptureScreenRect(x, y, w, h);
+  }
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override {
+    if (fault) fault();
+    return inner_.CapturePixelsInto(into, rect);
   }
 
  private:

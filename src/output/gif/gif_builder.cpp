@@ -16,9 +16,14 @@ void BeginAnimation(GifMaker& maker, AnimationInfo& info, const BeginOptions& op
   maker.Reset(std::make_unique<GifEncoder>(info, options));
 }
 
+void AddFramePixels(GifMaker& maker, const FrameInfo& frame, PixelView pixels,
+                    std::optional<FrameTiming> timing) {
+  if (GifEncoder* encoder = maker.encoder()) encoder->Add(frame.delay, pixels, timing);
+}
+
 void AddFrame(GifMaker& maker, const FrameInfo& frame, std::span<const std::uint8_t> picture,
               std::optional<FrameTiming> timing) {
-  if (GifEncoder* encoder = maker.encoder()) encoder->Add(frame.delay, picture, timing);
+  if (GifEncoder* encoder = maker.encoder()) encoder->AddBmp(frame.delay, picture, timing);
 }
 
 void MarkAnimationEnd(GifMaker& maker, std::chrono::steady_clock::time_point stop_time) {

@@ -1,7 +1,8 @@
 #pragma once
 // The GIF builder: one GifMaker per recording, described by an AnimationInfo
 // and a FrameInfo record and driven by three operations, in this order:
-//   BeginAnimation once, AddFrame per captured frame, SaveAnimation once.
+//   BeginAnimation once, AddFramePixels (or AddFrame, its BMP form) per
+//   captured frame, SaveAnimation once.
 // All three are called on the recorder thread; a GifMaker is not shared.
 //
 // The records keep the layout the recorder has always written: the recorder
@@ -17,6 +18,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "base/pixels.h"
 
 namespace orvamy {
 
@@ -106,9 +109,15 @@ struct FrameTiming {
 // SaveAnimation has returned (or the maker is destroyed).
 void BeginAnimation(GifMaker& maker, AnimationInfo& info, const BeginOptions& options = {});
 
-// Takes over what it needs of `picture` (a 24- or 32-bit BMP file image)
-// before it returns. An empty or undecodable picture is counted all the same:
-// it lengthens the previous frame. The delay is read from `frame` now.
+// Copies `pixels` (the recorder's frame) before it returns; the caller may
+// change them at once. An empty view is counted all the same: it lengthens
+// the previous frame. The delay is read from `frame` now.
+void AddFramePixels(GifMaker& maker, const FrameInfo& frame, PixelView pixels,
+                    std::optional<FrameTiming> timing = std::nullopt);
+
+// The same for `picture`, a 24- or 32-bit BMP file image (files, tools),
+// decoded into the same pixel form before it returns; from there both take
+// one path. An empty or undecodable picture lengthens the previous frame.
 void AddFrame(GifMaker& maker, const FrameInfo& frame, std::span<const std::uint8_t> picture,
               std::optional<FrameTiming> timing = std::nullopt);
 

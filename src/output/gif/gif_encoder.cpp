@@ -24,7 +24,11 @@ namespace {
 using gif::IndexedFrame;
 
 constexpr std::uint32_t kMaxDelay = 65535;  // the field is 16 bits
-constexpr std::size_t kMaxQueuedBytes = 48u << 20;
+// Pictures waiting for the frame thread: at full HD (8 MB each) as many as
+// fit, up to kMaxQueuedFrames; the recorder waits beyond that.
+constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+// Indexed frames waiting for the writer (one byte per pixel).
+constexpr std::size_t kMaxQueuedIndexBytes = 24u << 20;
 constexpr std::size_t kMaxQueuedFrames = 8;
 // From this many pixels on, the frame thread compresses the first kHeadShare %
 // of a frame itself while the writer compresses the rest; the writer also
@@ -37,7 +41,7 @@ constexpr std::size_t kHeadShare = 40;
 constexpr std::uint32_t kMaxPixelError = 300;
 
 struct RawFrame {
-  std::vector<std::uint8_t> bytes;
+  Picture picture;  // no pixels: the frame only lengthens the one before
   gif::FrameClock clock;
   std::uint16_t info_width = 0;  // the animation record's size when the frame came
   std::uint16_t info_height = 0;
@@ -50,10 +54,10 @@ struct RawFrame {
 // back, and the first error any of them met.
 struct Pipeline {
   gif::BoundedQueue<RawFrame> raw{kMaxQueuedFrames, kMaxQueuedBytes};
-  gif::BoundedQueue<IndexedFrame> indexed{3, kMaxQueuedBytes / 2};
+  gif::BoundedQueue<IndexedFrame> indexed{3, kMaxQueuedIndexBytes};
   // Written frames back to the frame thread, which takes in what they show.
   gif::BoundedQueue<IndexedFrame> done{2, SIZE_MAX};
-  gif::RecyclePool<std::vector<std::uint8_t>> buffers{kMaxQueuedFrames + 2};
+  gif::RecyclePool<Picture> pictures{kMaxQueuedFrames + 2};
 
   // Thread-safe. Keeps the first message and stops the whole pipeline.
   void Fail(const std::string& message) {
@@ -107,7 +111,7 @@ class StageThread {
   std::thread thread_;
 };
 
-// The frame thread: decodes each picture onto the logical screen, places it
+// The frame thread: fits each picture onto the logical screen, places it
 // on the timeline, and turns each finished picture into an indexed frame for
 // the writer (compressing the head of large ones itself).
 class FrameStage {
@@ -138,19 +142,19 @@ class FrameStage {
         continue;
       }
       Take(*raw);
-      raw->bytes.clear();
-      pipeline_.buffers.Give(std::move(raw->bytes));
+      // Whatever memory the frame holds now (its own, or the picture it was
+      // swapped with) goes back for the recorder's next copy.
+      pipeline_.pictures.Give(std::move(raw->picture));
     }
   }
 
-  void Take(const RawFrame& raw) {
+  void Take(RawFrame& raw) {
     timeline_.Arrive(raw.clock);
-    std::optional<BmpView> picture;
-    if (!raw.bytes.empty()) picture = ParseBmp(raw.bytes);
-    if (!picture) return;  // the frame shown now simply stays longer
+    Picture& picture = raw.picture;
+    if (picture.width < 1 || picture.height < 1) return;  // the frame shown now stays longer
 
-    if (screen_w_ == 0) SetScreen(raw, *picture);
-    Fit(*picture);
+    if (screen_w_ == 0) SetScreen(raw);
+    Fit(picture);
     std::int64_t finished_delay = 0;
     const bool same = timeline_.HasPending() && incoming_ == pending_;
     switch (timeline_.Place(same, finished_delay)) {
@@ -171,7 +175,8 @@ class FrameStage {
 
   // The logical screen: the animation record's size when it matches the
   // first picture (up to 16 bits), else the picture's.
-  void SetScreen(const RawFrame& raw, const BmpView& p) {
+  void SetScreen(const RawFrame& raw) {
+    const Picture& p = raw.picture;
     const bool info_fits = raw.info_width != 0 && raw.info_height != 0 &&
                            raw.info_width == std::min(p.width, 65535) &&
                            raw.info_height == std::min(p.height, 65535);
@@ -184,18 +189,25 @@ class FrameStage {
     display_.Reset(screen_w_, screen_h_);
   }
 
-  // Decodes the picture onto incoming_: cropped to the screen, or at its top
-  // left over the latest content when it is smaller.
-  void Fit(const BmpView& p) {
+  // Makes the picture incoming_: cropped to the screen, or at its top left
+  // over the latest content when it is smaller. A picture of the screen's
+  // size (every frame of a recording) is taken over whole, not copied: the
+  // old incoming_ memory leaves in `p` instead.
+  void Fit(Picture& p) {
     const std::size_t w = screen_w_, h = screen_h_;
     const auto pw = static_cast<std::size_t>(p.width), ph = static_cast<std::size_t>(p.height);
+    if (pw == w && ph == h) {
+      std::swap(incoming_, p.pixels);
+      return;
+    }
     if (pw < w || ph < h) {
       const auto& base = has_pending_ ? pending_ : emitted_;
       std::copy(base.begin(), base.end(), incoming_.begin());
     }
     const std::size_t cw = std::min(w, pw), ch = std::min(h, ph);
     for (std::size_t y = 0; y < ch; ++y) {
-      BmpRowToPixels(p, p.Row(static_cast<std::int32_t>(y)), incoming_.data() + y * w, cw);
+      const std::uint32_t* from = p.Row(static_cast<std::int32_t>(y));
+      std::copy(from, from + cw, incoming_.data() + y * w);
     }
   }
 
@@ -386,25 +398,46 @@ GifEncoder::GifEncoder(AnimationInfo& info, const BeginOptions& options)
 
 GifEncoder::~GifEncoder() = default;
 
-void GifEncoder::Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
-                     std::optional<FrameTiming> timing) {
-  if (impl_->drained) return;  // saved already: nothing more goes in
+namespace {
+
+// A frame to fill, with a pooled picture's memory when one is free.
+RawFrame StartRawFrame(gif::RecyclePool<Picture>& pool, std::uint16_t delay,
+                       const std::optional<FrameTiming>& timing, const AnimationInfo& info) {
   RawFrame raw;
-  raw.bytes = impl_->pipeline.buffers.Take().value_or(std::vector<std::uint8_t>{});
-  try {
-    raw.bytes.assign(picture.begin(), picture.end());
-  } catch (const std::bad_alloc&) {
-    raw.bytes.clear();  // counted as an empty picture
-  }
+  if (auto spare = pool.Take()) raw.picture = std::move(*spare);
   raw.clock.delay = delay;
   if (timing) {
     raw.clock.captured = timing->capture_time;
     raw.clock.nominal_micros = timing->nominal_interval.count();
   }
-  raw.info_width = impl_->info.width;
-  raw.info_height = impl_->info.height;
-  const std::size_t weight = raw.bytes.size();
-  impl_->pipeline.raw.Push(std::move(raw), weight);
+  raw.info_width = info.width;
+  raw.info_height = info.height;
+  return raw;
+}
+
+void PushRaw(Pipeline& pipeline, RawFrame raw) {
+  const std::size_t weight = raw.picture.pixels.size() * sizeof(std::uint32_t);
+  pipeline.raw.Push(std::move(raw), weight);
+}
+
+}  // namespace
+
+void GifEncoder::Add(std::uint16_t delay, PixelView pixels, std::optional<FrameTiming> timing) {
+  if (impl_->drained) return;  // saved already: nothing more goes in
+  RawFrame raw = StartRawFrame(impl_->pipeline.pictures, delay, timing, impl_->info);
+  // The one copy of the frame's pixels: from here the frame thread owns them.
+  // A picture that cannot be held is counted as an empty one.
+  CopyPixels(pixels, raw.picture);
+  PushRaw(impl_->pipeline, std::move(raw));
+}
+
+void GifEncoder::AddBmp(std::uint16_t delay, std::span<const std::uint8_t> picture,
+                        std::optional<FrameTiming> timing) {
+  if (impl_->drained) return;
+  RawFrame raw = StartRawFrame(impl_->pipeline.pictures, delay, timing, impl_->info);
+  // Undecodable bytes leave the picture empty: counted like an empty picture.
+  DecodeBmpInto(picture, raw.picture);
+  PushRaw(impl_->pipeline, std::move(raw));
 }
 
 void GifEncoder::MarkEnd(std::chrono::steady_clock::time_point stop_time) {

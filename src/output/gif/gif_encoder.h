@@ -3,8 +3,9 @@
 //
 // Frames pass through two worker threads behind bounded queues (gif_queue.h),
 // so AddFrame only copies the picture:
-//   recorder thread: Add() copies the BMP bytes into a pooled buffer;
-//   frame thread:    decode and fit to the logical screen; merge, replace and
+//   recorder thread: Add() copies the rows once into a pooled picture
+//                    (AddBmp decodes a BMP file image into one instead);
+//   frame thread:    fit to the logical screen; merge, replace and
 //                    time pictures (gif_timeline); judge the next picture
 //                    against what the viewer sees and find what must be
 //                    written (gif_frame_diff); choose the table and indices
@@ -38,10 +39,12 @@ class GifEncoder {
   GifEncoder(const GifEncoder&) = delete;
   GifEncoder& operator=(const GifEncoder&) = delete;
 
-  // Called on the recorder thread only. Returns once the bytes are copied;
+  // Called on the recorder thread only. Returns once the pixels are copied;
   // waits only when the workers are several frames behind.
-  void Add(std::uint16_t delay, std::span<const std::uint8_t> picture,
-           std::optional<FrameTiming> timing);
+  void Add(std::uint16_t delay, PixelView pixels, std::optional<FrameTiming> timing);
+  // Called on the recorder thread only. The same for a BMP file image.
+  void AddBmp(std::uint16_t delay, std::span<const std::uint8_t> picture,
+              std::optional<FrameTiming> timing);
 
   // Called on the recorder thread only. See MarkAnimationEnd.
   void MarkEnd(std::chrono::steady_clock::time_point stop_time);

@@ -1,7 +1,6 @@
 #include "platform/fake/fake_platform.h"
 
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
 #include "capture/bmp.h"
@@ -21,43 +20,27 @@ std::uint32_t SyntheticScreen::Colour(std::int32_t x, std::int32_t y) {
 
 ByteArray SyntheticScreen::CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                              std::int32_t height) {
-  ByteArray image;
-  CaptureScreenRectInto(image, x, y, width, height);
-  return image;
+  Picture picture;
+  if (!CapturePixelsInto(picture, {x, y, width, height})) return {};
+  return EncodeBmp(picture.View(), bits_per_pixel_);
 }
 
-bool SyntheticScreen::CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                                            std::int32_t width, std::int32_t height) {
+bool SyntheticScreen::CapturePixelsInto(Picture& into, ScreenRect rect) {
   {
     std::lock_guard lock(mutex_);
-    requested_.push_back({x, y, width, height});
-    if (fail_) {
-      image.clear();
-      return false;
-    }
+    requested_.push_back(rect);
+    if (fail_) return false;
   }
-  const auto layout = ComputeBmpLayout(width, height, bits_per_pixel_);
-  if (!layout || !PrepareBmpFileImage(image, *layout)) {
-    image.clear();
-    return false;
-  }
-  const std::size_t step = static_cast<std::size_t>(bits_per_pixel_) / 8;
-  const std::size_t pixel_bytes = static_cast<std::size_t>(width) * step;
-  for (std::int32_t row = 0; row < height; ++row) {
-    std::uint8_t* const start = image.data() + kBmpPixelOffset +
-                                static_cast<std::size_t>(height - 1 - row) * layout->row_bytes;
-    std::uint8_t* out = start;
-    for (std::int32_t col = 0; col < width; ++col, out += step) {
-      const std::int32_t sx = x + col;
-      const std::int32_t sy = y + row;
+  if (!into.Reshape(rect.width, rect.height)) return false;
+  // Every pixel is written over what the reused picture held, as a back end's must be.
+  for (std::int32_t row = 0; row < rect.height; ++row) {
+    std::uint32_t* out = into.Row(row);
+    const std::int32_t sy = rect.top + row;
+    for (std::int32_t col = 0; col < rect.width; ++col) {
+      const std::int32_t sx = rect.left + col;
       const bool inside = sx >= 0 && sy >= 0 && sx < width_ && sy < height_;
-      const std::uint32_t c = inside ? Colour(sx, sy) : 0;
-      out[0] = static_cast<std::uint8_t>(c);
-      out[1] = static_cast<std::uint8_t>(c >> 8);
-      out[2] = static_cast<std::uint8_t>(c >> 16);
-      if (step == 4) out[3] = 0;
+      out[col] = inside ? Colour(sx, sy) : 0;
     }
-    std::memset(start + pixel_bytes, 0, layout->row_bytes - pixel_bytes);
   }
   return true;
 }

@@ -16,7 +16,8 @@
 namespace orvamy::fake {
 
 // A screen whose pixel at (x, y) is Colour(x, y); outside [0, width) x [0,
-// height) it is black, as on a real screen edge.
+// height) it is black, as on a real screen edge. Its BMP captures come at
+// `bits_per_pixel` (24 or 32).
 class SyntheticScreen final : public ScreenSource {
  public:
   SyntheticScreen(std::int32_t width, std::int32_t height, int bits_per_pixel = 32);
@@ -24,10 +25,8 @@ class SyntheticScreen final : public ScreenSource {
 
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
-  // Writes every byte of `image` (pixels, black, padding) over what it held,
-  // as a back end that reuses its buffer must.
-  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                             std::int32_t width, std::int32_t height) override;
+  // Every pixel of `into` is written, as a back end that reuses it must.
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override;
   void FailCaptures(bool fail);
   int captures() const;
   std::vector<ScreenRect> requested() const;

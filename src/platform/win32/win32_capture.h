@@ -13,6 +13,8 @@ class GdiScreenSource final : public ScreenSource {
  public:
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
+  // GetDIBits at 32 bits per pixel, top-down, straight into `into`.
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override;
 };
 
 // Thread-safe.

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 
+#include "base/pixels.h"
 #include "capture/bmp.h"
 #include "platform/x11/x11_connection.h"
 
@@ -75,7 +76,8 @@ struct PixelFormat {
   bool msb_first = false;
 };
 
-// How one server pixel becomes BMP bytes: the BMP depth and a row converter.
+// The depth of the BMP file images CaptureScreenRect gives for a server
+// format (its own depth where BMP has it); 0 where the format is not supported.
 int BmpDepthFor(const PixelFormat& f) {
   if (f.bits_per_pixel == 32) return 32;
   if (f.bits_per_pixel == 24) return 24;
@@ -83,51 +85,41 @@ int BmpDepthFor(const PixelFormat& f) {
   return 0;  // unsupported
 }
 
-void ConvertRow(const PixelFormat& f, const std::uint8_t* src, std::uint8_t* dst, int pixels) {
+std::uint32_t Rgb(unsigned r, unsigned g, unsigned b) {
+  return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
+}
+
+// One row of server pixels to 0x00RRGGBB words, in one pass.
+void ConvertRow(const PixelFormat& f, const std::uint8_t* src, std::uint32_t* dst, int pixels) {
   const auto n = static_cast<std::size_t>(pixels);
-  if (f.bits_per_pixel == 32 && !f.msb_first) {
-    // B, G, R, X: already the BMP order; only X is cleared. One pass over
-    // whole 64-bit words (two pixels) instead of a copy and a second pass.
-    // The mask clears bytes 3 and 7 of each word in either byte order of this machine.
-    constexpr std::uint64_t kKeepBgr = 0x00FFFFFF00FFFFFFull;
-    constexpr bool kLittle = std::endian::native == std::endian::little;
-    constexpr std::uint64_t kMask = kLittle ? kKeepBgr : 0xFFFFFF00FFFFFF00ull;
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  if (f.bits_per_pixel == 32 && !f.msb_first && kLittle) {
+    // B, G, R, X read as a word here is 0xXXRRGGBB: only X is cleared, two
+    // pixels per 64-bit word.
     std::size_t i = 0;
     for (; i + 2 <= n; i += 2) {
       std::uint64_t v;
       std::memcpy(&v, src + i * 4, 8);
-      v &= kMask;
-      std::memcpy(dst + i * 4, &v, 8);
+      v &= 0x00FFFFFF00FFFFFFull;
+      std::memcpy(dst + i, &v, 8);
     }
-    if (i < n) {
-      std::memcpy(dst + i * 4, src + i * 4, 3);
-      dst[i * 4 + 3] = 0;
-    }
+    if (i < n) dst[i] = Rgb(src[i * 4 + 2], src[i * 4 + 1], src[i * 4]);
   } else if (f.bits_per_pixel == 32) {
     for (std::size_t i = 0; i < n; ++i) {
-      dst[i * 4 + 0] = src[i * 4 + 3];
-      dst[i * 4 + 1] = src[i * 4 + 2];
-      dst[i * 4 + 2] = src[i * 4 + 1];
-      dst[i * 4 + 3] = 0;
+      const std::uint8_t* s = src + i * 4;
+      dst[i] = f.msb_first ? Rgb(s[1], s[2], s[3]) : Rgb(s[2], s[1], s[0]);  // X R G B or B G R X
     }
   } else if (f.bits_per_pixel == 24) {
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint8_t* s = src + i * 3;
-      std::uint8_t* d = dst + i * 3;
-      if (f.msb_first) {
-        d[0] = s[2], d[1] = s[1], d[2] = s[0];
-      } else {
-        d[0] = s[0], d[1] = s[1], d[2] = s[2];
-      }
+      dst[i] = f.msb_first ? Rgb(s[0], s[1], s[2]) : Rgb(s[2], s[1], s[0]);  // R G B or B G R
     }
-  } else {  // 16 bits, 5-6-5
+  } else {  // 16 bits, 5-6-5; each channel widened by repeating its top bits
     for (std::size_t i = 0; i < n; ++i) {
       const unsigned v = f.msb_first ? (unsigned{src[i * 2]} << 8) | src[i * 2 + 1]
                                      : (unsigned{src[i * 2 + 1]} << 8) | src[i * 2];
       const unsigned r = (v >> 11) & 0x1F, g = (v >> 5) & 0x3F, b = v & 0x1F;
-      dst[i * 3 + 0] = static_cast<std::uint8_t>((b << 3) | (b >> 2));
-      dst[i * 3 + 1] = static_cast<std::uint8_t>((g << 2) | (g >> 4));
-      dst[i * 3 + 2] = static_cast<std::uint8_t>((r << 3) | (r >> 2));
+      dst[i] = Rgb((r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2));
     }
   }
 }
@@ -166,15 +158,26 @@ struct X11Screen::Impl {
     return (bits + pad - 1) / pad * pad / 8;
   }
 
-  // Reads the on-screen part (inside the root window) into `image`.
-  bool ReadInto(ByteArray& image, const BmpLayout& layout, std::int32_t x, std::int32_t y,
-                std::int32_t ix, std::int32_t iy, std::int32_t iw, std::int32_t ih) {
-    xcb_connection_t* c = conn.get();
+  // Reads the on-screen part (inside the root window) into `into`, whose
+  // rows are those of the rectangle at (x, y).
+  bool ReadInto(Picture& into, std::int32_t x, std::int32_t y, std::int32_t ix, std::int32_t iy,
+                std::int32_t iw, std::int32_t ih) {
     const std::size_t stride = Stride(iw);
-    const std::size_t bytes = stride * static_cast<std::size_t>(ih);
-    const std::uint8_t* pixels = nullptr;
     XcbReply<xcb_get_image_reply_t> plain;
+    const std::uint8_t* rows = Fetch(ix, iy, iw, ih, stride * static_cast<std::size_t>(ih), plain);
+    if (!rows) return false;
+    for (std::int32_t r = 0; r < ih; ++r) {
+      ConvertRow(format, rows + static_cast<std::size_t>(r) * stride,
+                 into.Row(iy - y + r) + (ix - x), iw);
+    }
+    return true;
+  }
 
+  // The server's rows of the rectangle, `bytes` of them: in the shared
+  // segment, or in `plain` when the segment cannot be used. Null on failure.
+  const std::uint8_t* Fetch(std::int32_t ix, std::int32_t iy, std::int32_t iw, std::int32_t ih,
+                            std::size_t bytes, XcbReply<xcb_get_image_reply_t>& plain) {
+    xcb_connection_t* c = conn.get();
     if (shm_usable) {
       if (segment.size() < bytes && !segment.Create(c, bytes)) shm_usable = false;
     }
@@ -187,32 +190,19 @@ struct X11Screen::Impl {
       xcb_generic_error_t* raw_error = nullptr;
       XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &raw_error));
       XcbReply<xcb_generic_error_t> error(raw_error);
-      if (reply) pixels = segment.data();
+      if (reply) return segment.data();
     }
-    if (!pixels) {
-      const auto cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, conn.root(),
-                                        static_cast<std::int16_t>(ix), static_cast<std::int16_t>(iy),
-                                        static_cast<std::uint16_t>(iw),
-                                        static_cast<std::uint16_t>(ih), ~0u);
-      xcb_generic_error_t* raw_error = nullptr;
-      plain.reset(xcb_get_image_reply(c, cookie, &raw_error));
-      XcbReply<xcb_generic_error_t> error(raw_error);
-      if (!plain || static_cast<std::size_t>(xcb_get_image_data_length(plain.get())) < bytes) {
-        return false;
-      }
-      pixels = xcb_get_image_data(plain.get());
+    const auto cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, conn.root(),
+                                      static_cast<std::int16_t>(ix), static_cast<std::int16_t>(iy),
+                                      static_cast<std::uint16_t>(iw),
+                                      static_cast<std::uint16_t>(ih), ~0u);
+    xcb_generic_error_t* raw_error = nullptr;
+    plain.reset(xcb_get_image_reply(c, cookie, &raw_error));
+    XcbReply<xcb_generic_error_t> error(raw_error);
+    if (!plain || static_cast<std::size_t>(xcb_get_image_data_length(plain.get())) < bytes) {
+      return nullptr;
     }
-
-    const std::size_t bmp_pixel_bytes = static_cast<std::size_t>(layout.bits_per_pixel / 8);
-    for (std::int32_t r = 0; r < ih; ++r) {
-      const std::int32_t frame_row = iy - y + r;                 // top-down in the rectangle
-      const std::int32_t bmp_row = layout.height - 1 - frame_row;  // rows are stored bottom-up
-      std::uint8_t* dst = image.data() + kBmpPixelOffset +
-                          static_cast<std::size_t>(bmp_row) * layout.row_bytes +
-                          static_cast<std::size_t>(ix - x) * bmp_pixel_bytes;
-      ConvertRow(format, pixels + static_cast<std::size_t>(r) * stride, dst, iw);
-    }
-    return true;
+    return xcb_get_image_data(plain.get());
   }
 };
 
@@ -236,51 +226,46 @@ bool X11Screen::UsesSharedMemory() const {
 
 ByteArray X11Screen::CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                                        std::int32_t height) {
-  ByteArray image;
-  CaptureScreenRectInto(image, x, y, width, height);
-  return image;
+  Picture picture;
+  if (!CapturePixelsInto(picture, {x, y, width, height})) return {};
+  int depth = 0;
+  {
+    std::lock_guard lock(mutex_);
+    depth = BmpDepthFor(impl_->format);
+  }
+  return EncodeBmp(picture.View(), depth);
 }
 
-bool X11Screen::CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                                      std::int32_t width, std::int32_t height) {
+bool X11Screen::CapturePixelsInto(Picture& into, ScreenRect rect) {
   std::lock_guard lock(mutex_);
   Impl& s = *impl_;
-  const auto fail = [&image] {
-    image.clear();
-    return false;
-  };
-  if (!s.conn.ok() || !s.conn.screen()) return fail();
-  const int bmp_depth = BmpDepthFor(s.format);
-  if (bmp_depth == 0) return fail();
-  const auto layout = ComputeBmpLayout(width, height, bmp_depth);
-  if (!layout) return fail();
+  if (!s.conn.ok() || !s.conn.screen()) return false;
+  if (BmpDepthFor(s.format) == 0) return false;
+  if (rect.width < 1 || rect.height < 1) return false;
 
   // The root window's current size (it changes with RandR).
   XcbReply<xcb_get_geometry_reply_t> geometry(
       xcb_get_geometry_reply(s.conn.get(), xcb_get_geometry(s.conn.get(), s.conn.root()), nullptr));
-  if (!geometry) return fail();
-  const std::int64_t left = std::max<std::int64_t>(x, 0);
-  const std::int64_t top = std::max<std::int64_t>(y, 0);
-  const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + width, geometry->width);
-  const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + height, geometry->height);
+  if (!geometry) return false;
+  const std::int64_t left = std::max<std::int64_t>(rect.left, 0);
+  const std::int64_t top = std::max<std::int64_t>(rect.top, 0);
+  const std::int64_t right =
+      std::min<std::int64_t>(std::int64_t{rect.left} + rect.width, geometry->width);
+  const std::int64_t bottom =
+      std::min<std::int64_t>(std::int64_t{rect.top} + rect.height, geometry->height);
 
-  // The buffer keeps the previous frame's bytes. The rows are written whole
-  // when the rectangle lies on the screen and has no row padding (the usual
-  // case); otherwise the pixels are cleared first: black off the screen,
-  // zero padding.
-  if (!PrepareBmpFileImage(image, *layout)) return fail();
-  const bool covers_all = left == x && top == y && right - left == width &&
-                          bottom - top == height &&
-                          layout->row_bytes == static_cast<std::uint32_t>(width) * (bmp_depth / 8u);
-  if (!covers_all) std::memset(image.data() + kBmpPixelOffset, 0, layout->image_size);
+  // The picture keeps the previous frame's pixels. They are written whole
+  // when the rectangle lies on the screen (the usual case); otherwise they
+  // are cleared first: black off the screen.
+  if (!into.Reshape(rect.width, rect.height)) return false;
+  const bool covers_all = left == rect.left && top == rect.top && right - left == rect.width &&
+                          bottom - top == rect.height;
+  if (!covers_all) std::fill(into.pixels.begin(), into.pixels.end(), 0u);
   if (left >= right || top >= bottom) return true;  // wholly off the screen: all black
 
-  if (!s.ReadInto(image, *layout, x, y, static_cast<std::int32_t>(left),
-                  static_cast<std::int32_t>(top), static_cast<std::int32_t>(right - left),
-                  static_cast<std::int32_t>(bottom - top))) {
-    return fail();
-  }
-  return true;
+  return s.ReadInto(into, rect.left, rect.top, static_cast<std::int32_t>(left),
+                    static_cast<std::int32_t>(top), static_cast<std::int32_t>(right - left),
+                    static_cast<std::int32_t>(bottom - top));
 }
 
 std::optional<ScreenPoint> X11Screen::QueryPointer() {

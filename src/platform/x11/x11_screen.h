@@ -1,7 +1,7 @@
 #pragma once
 // The screen and the pointer of the X display, read on a connection of our own.
-// Supports: depth 24 and 32 screens at 32 bits per pixel (captured as 32-bit
-// BMP images), 24 bits per pixel, and 16-bit 5-6-5 screens (converted to 24);
+// Supports: depth 24 and 32 screens at 32 bits per pixel (their BMP captures
+// at 32 bits), 24 bits per pixel, and 16-bit 5-6-5 screens (BMP at 24);
 // MIT-SHM where the server offers it, plain GetImage otherwise. Does not
 // support: other depths (their captures are empty), screens other than the
 // default one. Thread-safe: one mutex serialises the capture's connection;
@@ -31,9 +31,8 @@ class X11Screen final : public ScreenSource, public PointerSource {
   // The rectangle at the screen's depth; the parts off the screen are black.
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
-  // The same into `image`, reusing its memory from frame to frame.
-  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                             std::int32_t width, std::int32_t height) override;
+  // The rectangle converted straight from the server's rows, reusing `into`.
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override;
   std::optional<ScreenPoint> QueryPointer() override;
 
  private:

@@ -1,5 +1,5 @@
 // The Win32 back end's own checks that need a real (Wine) desktop: the GDI
-// capture's file image, the clipboard routes with the clipboard held by
+// capture's file image and pixels, the clipboard routes with the clipboard held by
 // someone else, and message boxes closed by DismissAll. Run by ./run on its
 // virtual display; not registered with CTest, which has no display.
 
@@ -53,6 +53,26 @@ TEST(GdiCapture, FileImageMatchesItsHeaderForOddSizesAndNegativeCorners) {
     EXPECT_EQ(picture->width, c.width);
     EXPECT_EQ(picture->height, c.height);
   }
+}
+
+// The frame loop's capture: the same pixels as the file image, top row
+// first, the fourth byte clear, into one picture reused across sizes.
+TEST(GdiCapture, PixelsMatchTheFileImageInAReusedPicture) {
+  GdiScreenSource screen;
+  Picture reused;
+  for (const ScreenRect rect : {ScreenRect{100, 50, 351, 250}, ScreenRect{-20, -7, 33, 5},
+                                ScreenRect{0, 0, 1, 1}, ScreenRect{10, 20, 640, 480}}) {
+    SCOPED_TRACE(std::to_string(rect.width) + "x" + std::to_string(rect.height));
+    const auto expected =
+        DecodeBmp(screen.CaptureScreenRect(rect.left, rect.top, rect.width, rect.height));
+    ASSERT_TRUE(expected.has_value());
+    ASSERT_TRUE(screen.CapturePixelsInto(reused, rect));
+    ASSERT_EQ(reused.width, rect.width);
+    ASSERT_EQ(reused.height, rect.height);
+    EXPECT_TRUE(reused.pixels == expected->pixels);
+    for (const std::uint32_t pixel : reused.pixels) ASSERT_EQ(pixel >> 24, 0u);
+  }
+  EXPECT_FALSE(screen.CapturePixelsInto(reused, {0, 0, 0, 10}));
 }
 
 TEST(GdiCapture, SizesBelowOneGiveNoPicture) {
