@@ -117,8 +117,13 @@ BOOL CALLBACK FindChildByText(HWND child, LPARAM value) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"screen") {
+    // The screen size Wine reports to programs (what they centre on).
+    std::printf("%d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return 0;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: win_query window|class|wait|click|close ...\n");
+    std::fprintf(stderr, "usage: win_query screen|window|class|wait|click|close ...\n");
     return 64;
   }
   const std::wstring command = argv[1];
