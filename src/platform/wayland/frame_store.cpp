@@ -17,12 +17,15 @@ double Scale(std::int32_t physical, std::int32_t logical) {
   return static_cast<double>(physical) / static_cast<double>(logical);
 }
 
-// The first physical column (or row) of a span of `length` pixels whose centre
-// is at logical `start + length / 2`, on a monitor starting at `origin`.
+// The first physical column (or row) of a span of `length` pixels starting at
+// logical `start`, on a monitor starting at `origin`. The span's middle pixel
+// (index length / 2, where the recorder puts the pointer) lands on the
+// physical pixel under that logical point, so the pointer stays centred at
+// any scale.
 std::int64_t PhysicalStart(std::int32_t start, std::int32_t length, std::int32_t origin,
                            double scale) {
-  const double centre = (static_cast<double>(start) - origin + length / 2.0) * scale;
-  return static_cast<std::int64_t>(std::floor(centre - length / 2.0 + 0.5));
+  const std::int64_t middle = static_cast<std::int64_t>(start) + length / 2 - origin;
+  return static_cast<std::int64_t>(std::floor(static_cast<double>(middle) * scale)) - length / 2;
 }
 
 }  // namespace

@@ -55,8 +55,9 @@ class FrameStore {
   // The rectangle `rect` (logical position, `rect.width` x `rect.height`
   // physical pixels) from the monitor under the pointer (else the one under
   // the rectangle's centre, else the first), top row first; what lies off that
-  // monitor is black. On a monitor of scale s the rectangle keeps its centre
-  // and takes whole physical pixels around it, so nothing is resampled. False
+  // monitor is black. On a scaled monitor the rectangle's middle pixel (where
+  // the recorder puts the pointer) stays under the same logical point and
+  // whole physical pixels are taken around it, so nothing is resampled. False
   // while that monitor has no picture yet. Thread-safe.
   bool CopyRect(ScreenRect rect, Picture& out) const;
 
