@@ -239,16 +239,37 @@ TEST(FrameStore, ScaledMonitorsMapLogicalPointsToPhysicalPixels) {
   EXPECT_EQ(Copy(store, {100 - 3, 0 - 3, 7, 7}).At(2, 3), 0u);
 }
 
-TEST(FrameStore, WaitsForAPictureOfEveryMonitor) {
+TEST(FrameStore, CountsTheMonitorsThatSentAPicture) {
   const Frame frame(4, 4, 0x010000);
   FrameStore store({ScreenRect{0, 0, 4, 4}, ScreenRect{4, 0, 4, 4}});
-  store.Accept(0, frame.Buffer());
-  EXPECT_FALSE(store.WaitForPictures(std::chrono::milliseconds(0)));
-  store.Accept(1, frame.CursorOnly({1, 1, 1}));
-  EXPECT_FALSE(store.WaitForPictures(std::chrono::milliseconds(0)));
-  store.Accept(1, frame.Buffer());
-  EXPECT_TRUE(store.WaitForPictures(std::chrono::milliseconds(0)));
+  const std::chrono::milliseconds now(0);
+  EXPECT_FALSE(store.WaitForPictures(1, now));
   store.Accept(7, frame.Buffer());  // no such monitor: ignored
+  EXPECT_FALSE(store.WaitForPictures(1, now));
+  store.Accept(0, frame.Buffer());
+  EXPECT_TRUE(store.WaitForPictures(1, now));
+  EXPECT_FALSE(store.WaitForPictures(2, now));
+  store.Accept(1, frame.CursorOnly({1, 1, 1}));
+  EXPECT_FALSE(store.WaitForPictures(2, now)) << "a cursor update is not a picture";
+  store.Accept(1, frame.Buffer());
+  EXPECT_TRUE(store.WaitForPictures(2, now));
+}
+
+// A monitor on which nothing has changed since the stream began may have
+// sent no picture; it reads black while another has sent one.
+TEST(FrameStore, AMonitorWithoutAPictureYetReadsBlack) {
+  const Frame left(10, 10, 0x100000);
+  const Frame right(10, 10, 0x200000);
+  FrameStore store({ScreenRect{0, 0, 10, 10}, ScreenRect{10, 0, 10, 10}});
+  Picture picture;
+  store.Accept(1, right.CursorOnly({1, 2, 2}));
+  EXPECT_FALSE(store.CopyRect({10, 0, 4, 4}, picture)) << "no picture anywhere yet";
+  store.Accept(0, left.Buffer());
+  picture = Copy(store, {10, 0, 4, 4});
+  EXPECT_EQ(picture.At(0, 0), 0u);
+  EXPECT_EQ(picture.At(3, 3), 0u);
+  store.Accept(1, right.Buffer());
+  EXPECT_EQ(Copy(store, {10, 0, 4, 4}).At(3, 3), right.At(3, 3));
 }
 
 // ---- the port adapter -------------------------------------------------------

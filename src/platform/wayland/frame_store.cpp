@@ -112,7 +112,7 @@ bool FrameStore::CopyRect(ScreenRect rect, Picture& out) const {
   if (rect.width <= 0 || rect.height <= 0) return false;
   std::lock_guard lock(mutex_);
   const Monitor* monitor = ChooseMonitorLocked(rect);
-  if (monitor == nullptr || monitor->pixels.empty()) return false;
+  if (monitor == nullptr || MonitorsWithPicturesLocked() == 0) return false;
 
   const std::int32_t picture_width = monitor->picture_width;
   const std::int32_t picture_height = monitor->picture_height;
@@ -125,7 +125,8 @@ bool FrameStore::CopyRect(ScreenRect rect, Picture& out) const {
   out.pixels.assign(static_cast<std::size_t>(rect.width) * static_cast<std::size_t>(rect.height),
                     0);
 
-  // The columns of the rectangle that fall on the monitor's buffer.
+  // The columns of the rectangle that fall on the monitor's picture (none
+  // before its first).
   const std::int64_t first_x = std::max<std::int64_t>(0, -left);
   const std::int64_t end_x = std::min<std::int64_t>(rect.width, picture_width - left);
   if (first_x >= end_x) return true;
@@ -144,12 +145,15 @@ bool FrameStore::CopyRect(ScreenRect rect, Picture& out) const {
   return true;
 }
 
-bool FrameStore::WaitForPictures(std::chrono::milliseconds timeout) const {
+std::size_t FrameStore::MonitorsWithPicturesLocked() const {
+  return static_cast<std::size_t>(std::count_if(
+      monitors_.begin(), monitors_.end(), [](const Monitor& monitor) { return !monitor.pixels.empty(); }));
+}
+
+bool FrameStore::WaitForPictures(std::size_t monitors, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
-  return picture_arrived_.wait_for(lock, timeout, [this] {
-    return std::all_of(monitors_.begin(), monitors_.end(),
-                       [](const Monitor& monitor) { return !monitor.pixels.empty(); });
-  });
+  return picture_arrived_.wait_for(
+      lock, timeout, [this, monitors] { return MonitorsWithPicturesLocked() >= monitors; });
 }
 
 }  // namespace orvamy::wayland

@@ -57,17 +57,21 @@ class FrameStore {
   // the rectangle's centre, else the first), top row first; what lies off that
   // monitor is black. On a scaled monitor the rectangle's middle pixel (where
   // the recorder puts the pointer) stays under the same logical point and
-  // whole physical pixels are taken around it, so nothing is resampled. False
-  // while that monitor has no picture yet. Thread-safe.
+  // whole physical pixels are taken around it, so nothing is resampled. A
+  // monitor that has sent no picture yet reads black (a compositor may send
+  // one only once something on it changes) as long as another monitor has
+  // sent one; false while none has. Thread-safe.
   bool CopyRect(ScreenRect rect, Picture& out) const;
 
   // The latest pointer position any stream reported, nullopt before the first.
   // Thread-safe.
   std::optional<ScreenPoint> Pointer() const;
 
-  // Waits until every monitor has a picture or `timeout` passes; true when
-  // every monitor has one. Thread-safe.
-  bool WaitForPictures(std::chrono::milliseconds timeout) const;
+  // Waits until at least `monitors` monitors have sent a picture or `timeout`
+  // passes; true when they have. Thread-safe.
+  bool WaitForPictures(std::size_t monitors, std::chrono::milliseconds timeout) const;
+  // How many monitors there are. Thread-safe (fixed at construction).
+  std::size_t MonitorCount() const { return monitors_.size(); }
 
  private:
   struct Monitor {
@@ -84,6 +88,7 @@ class FrameStore {
   };
 
   std::optional<ScreenPoint> PointerLocked() const;
+  std::size_t MonitorsWithPicturesLocked() const;
   const Monitor* ChooseMonitorLocked(ScreenRect rect) const;
   static void MovePointer(Monitor& monitor, const CursorMeta& cursor, std::uint64_t serial);
 

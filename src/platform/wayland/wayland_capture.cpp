@@ -14,8 +14,11 @@
 namespace orvamy::wayland {
 namespace {
 
-// The compositor sends a first picture as soon as a stream runs; a monitor
-// that is off or locked may send none, and then the user must hear why.
+// The compositor sends a first picture as soon as a stream runs, mostly: a
+// monitor on which nothing changes may send none until something does
+// (headless Mutter does so). So we wait a little for every monitor and then
+// go on with those that sent one; only when none did must the user hear why.
+constexpr std::chrono::seconds kEveryPictureWait{3};
 constexpr std::chrono::seconds kFirstPictureTimeout{10};
 
 std::vector<ScreenRect> PlacesOf(const std::vector<PortalStream>& streams) {
@@ -54,7 +57,9 @@ std::unique_ptr<WaylandCapture> WaylandCapture::Start(std::string& error) {
   parts->streams =
       PipeWireCapture::Start(parts->portal->TakePipeWireFd(), streams, *parts->store, error);
   if (!parts->streams) return nullptr;
-  if (!parts->store->WaitForPictures(kFirstPictureTimeout)) {
+  FrameStore& store = *parts->store;
+  if (!store.WaitForPictures(store.MonitorCount(), kEveryPictureWait) &&
+      !store.WaitForPictures(1, kFirstPictureTimeout - kEveryPictureWait)) {
     error = kNoPictureMessage;
     return nullptr;
   }

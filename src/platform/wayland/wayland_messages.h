@@ -30,6 +30,12 @@ inline constexpr std::string_view kPipeWireMessage =
     "pipewire），然后重新打开本程序。详情：";
 inline constexpr std::string_view kNoPictureMessage =
     "屏幕画面迟迟没有送达。请确认共享的显示器没有关闭或锁屏，然后重新打开本程序。";
+inline constexpr std::string_view kNoShortcutsPortalMessage =
+    "桌面不提供全局快捷键门户（org.freedesktop.portal.GlobalShortcuts），F7/F8 在本程序窗口外不起作用。"
+    "请在桌面的键盘设置中把 F7、F8 分别绑定到命令 orvamy-gif --start 和 orvamy-gif --stop。";
+inline constexpr std::string_view kShortcutsRefusedMessage =
+    "桌面没有同意全局快捷键 F7/F8。请在桌面的键盘设置中把 F7、F8 分别绑定到命令 "
+    "orvamy-gif --start 和 orvamy-gif --stop。详情：";
 // Not an error: said once where the desktop shares no pointer position.
 inline constexpr std::string_view kFixedRectangleNote =
     "本桌面不提供鼠标位置，录制区域固定在屏幕中央，不会跟随鼠标。";

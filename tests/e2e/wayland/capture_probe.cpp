@@ -1,11 +1,13 @@
-// The Wayland end-to-end test's probe. It fills the screen with a picture
-// whose every pixel names its own position, starts the Wayland capture as the
-// program does (portal, PipeWire), moves the pointer along a path through the
-// test portal, and checks each rectangle captured around the pointer pixel by
-// pixel: centred on the pointer, black where it leaves the screen.
+// The Wayland end-to-end test's probe. It fills each monitor with a picture
+// whose every pixel names its own desktop position, starts the Wayland
+// capture as the program does (portal, PipeWire), moves the pointer along a
+// path through the test portal, and checks each rectangle captured around
+// the pointer pixel by pixel: centred on the pointer, taken from the monitor
+// under it, black where it leaves that monitor.
 //
 //   wayland_capture_probe            follow the pointer (cursor metadata)
 //   wayland_capture_probe --fixed    the desktop shares no pointer position
+//   wayland_capture_probe --shortcuts  F7/F8 through the GlobalShortcuts portal
 //
 // Prints one line per check and "probe: N passed, M failed"; exit 0 when all pass.
 
@@ -16,8 +18,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QRasterWindow>
+#include <QScreen>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -25,31 +29,42 @@
 #include <vector>
 
 #include "capture/bmp.h"
+#include "platform/wayland/portal_shortcuts.h"
 #include "platform/wayland/wayland_capture.h"
 
 namespace {
 
 using orvamy::ScreenPoint;
 
-constexpr int kScreenWidth = 1280;
-constexpr int kScreenHeight = 720;
 constexpr int kRectWidth = 121;
 constexpr int kRectHeight = 81;
 
-// Unique for every pixel of the screen; (0, 0) happens to be black.
+// Unique for every pixel of a desktop up to 4096 pixels wide and high;
+// (0, 0) happens to be black.
 std::uint32_t PatternAt(int x, int y) {
   return (static_cast<std::uint32_t>(x & 0xff) << 16) |
          (static_cast<std::uint32_t>(y & 0xff) << 8) |
          static_cast<std::uint32_t>(((x >> 8) & 0xf) | (((y >> 8) & 0xf) << 4));
 }
 
+// Fills the monitor it is shown on with the pattern of its desktop
+// coordinates. The compositor, not we, decides which monitor that is: the
+// picture follows the monitor the window is on.
 class PatternWindow final : public QRasterWindow {
+ public:
+  PatternWindow() {
+    QObject::connect(this, &QWindow::screenChanged, this, [this] { update(); });
+  }
+
  protected:
   void paintEvent(QPaintEvent*) override {
+    const QPoint origin = screen()->geometry().topLeft();
     QImage image(size(), QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-      for (int x = 0; x < image.width(); ++x) row[x] = 0xff000000u | PatternAt(x, y);
+      for (int x = 0; x < image.width(); ++x) {
+        row[x] = 0xff000000u | PatternAt(origin.x() + x, origin.y() + y);
+      }
     }
     QPainter(this).drawImage(0, 0, image);
   }
@@ -90,11 +105,22 @@ bool MovePointer(ScreenPoint point) {
   return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-// Compares the rectangle centred on `centre` with the pattern; empty when it
-// matches, else the first difference.
-std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint centre) {
-  const int left = centre.x - kRectWidth / 2;
-  const int top = centre.y - kRectHeight / 2;
+std::string Name(ScreenPoint point) {
+  return "(" + std::to_string(point.x) + "," + std::to_string(point.y) + ")";
+}
+
+// The monitors as Qt sees them (logical desktop coordinates).
+std::vector<QRect> Monitors() {
+  std::vector<QRect> monitors;
+  for (const QScreen* screen : QGuiApplication::screens()) monitors.push_back(screen->geometry());
+  return monitors;
+}
+
+// Compares the rectangle whose middle pixel is `middle` with the pattern of
+// `monitor`, black off it; empty when it matches, else the first difference.
+std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, QRect monitor) {
+  const int left = middle.x - kRectWidth / 2;
+  const int top = middle.y - kRectHeight / 2;
   const orvamy::ByteArray image = screen.CaptureScreenRect(left, top, kRectWidth, kRectHeight);
   const std::optional<orvamy::Picture> picture = orvamy::DecodeBmp(image);
   if (!picture) return "no picture";
@@ -103,12 +129,11 @@ std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint centre) {
     for (int x = 0; x < kRectWidth; ++x) {
       const int sx = left + x;
       const int sy = top + y;
-      const bool on_screen = sx >= 0 && sy >= 0 && sx < kScreenWidth && sy < kScreenHeight;
-      const std::uint32_t expected = on_screen ? PatternAt(sx, sy) : 0;
+      const std::uint32_t expected = monitor.contains(sx, sy) ? PatternAt(sx, sy) : 0;
       const std::uint32_t got = picture->At(x, y);
       if (got != expected) {
         char text[160];
-        std::snprintf(text, sizeof text, "screen pixel (%d,%d) is %06x, expected %06x", sx, sy,
+        std::snprintf(text, sizeof text, "desktop pixel (%d,%d) is %06x, expected %06x", sx, sy,
                       got, expected);
         return text;
       }
@@ -117,17 +142,42 @@ std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint centre) {
   return {};
 }
 
-std::string Name(ScreenPoint point) {
-  return "(" + std::to_string(point.x) + "," + std::to_string(point.y) + ")";
+// Waits (bounded) for the rectangle to match: the pattern windows may be
+// drawn after the capture started.
+std::string AwaitRect(orvamy::ScreenSource& screen, ScreenPoint middle, QRect monitor) {
+  std::string difference;
+  WaitFor(
+      [&] {
+        difference = CompareRect(screen, middle, monitor);
+        return difference.empty();
+      },
+      5);
+  return difference;
+}
+
+// Every monitor's corners and edge middles, where the rectangle leaves the
+// monitor, its centre, a point beside the seam on each side, and single steps.
+std::vector<ScreenPoint> PathOver(const std::vector<QRect>& monitors) {
+  std::vector<ScreenPoint> path;
+  for (const QRect& m : monitors) {
+    const int cx = m.center().x();
+    const int cy = m.center().y();
+    for (const ScreenPoint point : std::vector<ScreenPoint>{
+             {cx, cy}, {m.left(), m.top()}, {m.right(), m.top()}, {m.right(), m.bottom()},
+             {m.left(), m.bottom()}, {cx, m.top()}, {m.right(), cy}, {cx, m.bottom()},
+             {m.left(), cy}, {m.left() + 3, cy}, {cx + 1, cy + 1}}) {
+      path.push_back(point);
+    }
+  }
+  return path;
 }
 
 void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(capture.FollowsPointer(), "the desktop shares the pointer position");
-  // Inside, then every corner and edge, where the rectangle leaves the screen.
-  const std::vector<ScreenPoint> path = {{640, 360}, {0, 0},    {1279, 0},   {1279, 719},
-                                         {0, 719},   {640, 0},  {1279, 360}, {640, 719},
-                                         {0, 360},   {300, 200}, {301, 201}, {1000, 555}};
-  for (const ScreenPoint point : path) {
+  const std::vector<QRect> monitors = Monitors();
+  for (const ScreenPoint point : PathOver(monitors)) {
+    const QRect monitor = *std::find_if(monitors.begin(), monitors.end(),
+                                        [&](const QRect& m) { return m.contains(point.x, point.y); });
     if (!MovePointer(point)) {
       tally.Check(false, "move to " + Name(point));
       continue;
@@ -137,7 +187,7 @@ void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
     const std::optional<ScreenPoint> seen = capture.pointer().QueryPointer();
     tally.Check(arrived, "pointer reported at " + Name(point) +
                              (seen ? " (last seen " + Name(*seen) + ")" : " (none seen)"));
-    const std::string difference = CompareRect(capture.screen(), point);
+    const std::string difference = AwaitRect(capture.screen(), point, monitor);
     tally.Check(difference.empty(), "rectangle centred on " + Name(point) +
                                         (difference.empty() ? "" : ": " + difference));
   }
@@ -146,8 +196,44 @@ void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
 void CheckFixed(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(!capture.FollowsPointer(), "no pointer position where the desktop shares none");
   tally.Check(!capture.pointer().QueryPointer().has_value(), "QueryPointer answers nothing");
-  const std::string difference = CompareRect(capture.screen(), {640, 360});
-  tally.Check(difference.empty(), "the screen centre" + (difference.empty() ? "" : ": " + difference));
+  // Without a pointer the rectangle's middle chooses the monitor.
+  for (const QRect& monitor : Monitors()) {
+    const ScreenPoint middle{monitor.center().x(), monitor.center().y()};
+    const std::string difference = AwaitRect(capture.screen(), middle, monitor);
+    tally.Check(difference.empty(), "a fixed rectangle in the middle of the monitor at " +
+                                        Name({monitor.left(), monitor.top()}) +
+                                        (difference.empty() ? "" : ": " + difference));
+  }
+}
+
+bool PressShortcut(const char* id) {
+  QDBusMessage press = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.impl.portal.desktop.orvamytest"),
+      QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("org.orvamy.TestPortal"),
+      QStringLiteral("PressShortcut"));
+  press.setArguments({QString::fromLatin1(id)});
+  return QDBusConnection::sessionBus().call(press, QDBus::Block, 10000).type() ==
+         QDBusMessage::ReplyMessage;
+}
+
+int CheckShortcuts() {
+  Tally tally;
+  std::vector<std::string> pressed;
+  std::string error;
+  const auto shortcuts = orvamy::wayland::GlobalShortcutsPortal::Open(
+      [&](const std::string& id) { pressed.push_back(id); }, error);
+  tally.Check(shortcuts != nullptr, "bound the shortcuts " + error);
+  if (!shortcuts) return 1;
+  tally.Check(shortcuts->start_trigger() == "F7", "start on " + shortcuts->start_trigger());
+  tally.Check(shortcuts->stop_trigger() == "F8", "stop on " + shortcuts->stop_trigger());
+  const std::vector<std::string> expected = {"start", "stop", "start"};
+  for (const std::string& id : expected) PressShortcut(id.c_str());
+  WaitFor([&] { return pressed.size() >= expected.size(); }, 10);
+  std::string seen;
+  for (const std::string& id : pressed) seen += " " + id;
+  tally.Check(pressed == expected, "presses delivered in order:" + seen);
+  std::printf("probe: %d passed, %d failed\n", tally.passed, tally.failed);
+  return tally.failed == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -155,10 +241,25 @@ void CheckFixed(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
 int main(int argc, char** argv) {
   const bool fixed = argc > 1 && std::strcmp(argv[1], "--fixed") == 0;
   QGuiApplication app(argc, argv);
-  PatternWindow window;
-  window.showFullScreen();
-  WaitFor([&] { return window.isExposed(); }, 10);
-
+  if (argc > 1 && std::strcmp(argv[1], "--shortcuts") == 0) return CheckShortcuts();
+  // Mutter places a new window on the monitor under the pointer, and the
+  // pointer can be moved only once the capture runs: the first window goes
+  // where the pointer starts, each further one after the pointer moved onto
+  // the next monitor.
+  std::vector<std::unique_ptr<PatternWindow>> windows;
+  // Shown small first: Mutter places it on the pointer's monitor, and then
+  // makes it fill the monitor it is on.
+  const auto show_window = [&] {
+    windows.push_back(std::make_unique<PatternWindow>());
+    PatternWindow& window = *windows.back();
+    window.resize(320, 240);
+    window.show();
+    WaitFor([&] { return window.isExposed(); }, 10);
+    WaitFor([] { return false; }, 1);
+    window.showFullScreen();
+    WaitFor([&] { return window.isExposed() && window.size() == window.screen()->size(); }, 10);
+  };
+  show_window();
   std::string error;
   std::unique_ptr<orvamy::wayland::WaylandCapture> capture =
       orvamy::wayland::WaylandCapture::Start(error);
@@ -166,19 +267,26 @@ int main(int argc, char** argv) {
     std::printf("probe: the capture did not start: %s\n", error.c_str());
     return 2;
   }
+  const std::vector<QRect> monitors = Monitors();
+  for (std::size_t i = 1; i < monitors.size(); ++i) {
+    const auto without_window = std::find_if(monitors.begin(), monitors.end(), [&](QRect m) {
+      return std::none_of(windows.begin(), windows.end(),
+                          [&](const auto& w) { return w->screen()->geometry() == m; });
+    });
+    if (without_window == monitors.end()) break;
+    MovePointer({without_window->center().x(), without_window->center().y()});
+    QThread::msleep(100);
+    show_window();
+  }
+  for (const auto& window : windows) {
+    const QRect on = window->screen()->geometry();
+    std::fprintf(stderr, "probe: a pattern window on the monitor at %d,%d %dx%d\n", on.x(), on.y(),
+                 on.width(), on.height());
+  }
   Tally tally;
-  // Where the pointer is drawn into the picture it must stay out of the way.
-  if (fixed) MovePointer({5, 5});
-  // The window may be drawn after the first picture came.
-  std::string difference;
-  const bool shown = WaitFor(
-      [&] {
-        difference = CompareRect(capture->screen(), {700, 400});
-        return difference.empty();
-      },
-      10);
-  tally.Check(shown, "the pattern window fills the screen" + (shown ? "" : ": " + difference));
   if (fixed) {
+    // The pointer is drawn into the picture here: keep it in a corner.
+    MovePointer({5, 5});
     CheckFixed(*capture, tally);
   } else {
     FollowPath(*capture, tally);

@@ -1,15 +1,17 @@
 #!/usr/bin/python3
 """A desktop-portal back end for the Wayland end-to-end test.
 
-The real xdg-desktop-portal front end calls it as it would call the GNOME or
-KDE back end; it shows no dialog and drives Mutter's own screen-cast and
-remote-desktop D-Bus API, as the GNOME back end does. It also offers the test
-a way to move the pointer (org.orvamy.TestPortal.MovePointer) through the
-remote-desktop session, and counts how often a dialog would have been shown
-(a Start without restore data).
+The real xdg-desktop-portal front end calls it (ScreenCast, GlobalShortcuts)
+as it would call the GNOME or KDE back end; it shows no dialog and drives
+Mutter's own screen-cast and remote-desktop D-Bus API, as the GNOME back end
+does. It also offers the test a way to move the pointer
+(org.orvamy.TestPortal.MovePointer) through the remote-desktop session and to
+press a bound shortcut (PressShortcut), and counts how often a dialog would
+have been shown (a Start without restore data).
 
 Environment: ORVAMY_TEST_CURSOR_MODES, the AvailableCursorModes to offer
-(default 7: hidden, embedded, metadata).
+(default 7: hidden, embedded, metadata); ORVAMY_TEST_START_RESPONSE, the
+answer to Start (default 0; 1 is a dialog the user closed, 2 a refusal).
 """
 
 import os
@@ -23,6 +25,7 @@ from gi.repository import GLib
 BUS_NAME = "org.freedesktop.impl.portal.desktop.orvamytest"
 PORTAL_PATH = "/org/freedesktop/portal/desktop"
 SCREEN_CAST = "org.freedesktop.impl.portal.ScreenCast"
+SHORTCUTS = "org.freedesktop.impl.portal.GlobalShortcuts"
 SESSION = "org.freedesktop.impl.portal.Session"
 PROPERTIES = "org.freedesktop.DBus.Properties"
 VENDOR = "orvamytest"
@@ -62,13 +65,62 @@ class Session(dbus.service.Object):
         pass
 
 
-class Portal(dbus.service.Object):
+class ShortcutsPortal(dbus.service.Object):
+    """org.freedesktop.impl.portal.GlobalShortcuts: binds whatever is asked,
+    each to its preferred trigger, and activates on the test's PressShortcut.
+    A base class of Portal because both interfaces have a CreateSession and
+    dbus-python finds methods by their Python name."""
+
     def __init__(self, bus):
         super().__init__(bus, PORTAL_PATH)
+        self.shortcut_sessions = {}
+
+    @dbus.service.method(SHORTCUTS, in_signature="oosa{sv}", out_signature="ua{sv}")
+    def CreateSession(self, handle, session_handle, app_id, options):
+        self.shortcut_sessions[str(session_handle)] = Session(
+            self.bus, session_handle, lambda path: self.shortcut_sessions.pop(str(path), None))
+        log(f"shortcuts session {session_handle} created")
+        return dbus.UInt32(0), dbus.Dictionary({}, signature="sv")
+
+    @dbus.service.method(SHORTCUTS, in_signature="ooa(sa{sv})sa{sv}", out_signature="ua{sv}")
+    def BindShortcuts(self, handle, session_handle, shortcuts, parent_window, options):
+        bound = []
+        for shortcut_id, properties in shortcuts:
+            trigger = str(properties.get("preferred_trigger", ""))
+            log(f"bind {shortcut_id} to {trigger}: {properties.get('description', '')}")
+            bound.append(dbus.Struct((shortcut_id, dbus.Dictionary({
+                "description": dbus.String(properties.get("description", "")),
+                "trigger_description": dbus.String(trigger),
+            }, signature="sv"))))
+        return dbus.UInt32(0), dbus.Dictionary(
+            {"shortcuts": dbus.Array(bound, signature="(sa{sv})")}, signature="sv")
+
+    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
+    def Activated(self, session_handle, shortcut_id, timestamp, options):
+        pass
+
+    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
+    def Deactivated(self, session_handle, shortcut_id, timestamp, options):
+        pass
+
+    @dbus.service.method("org.orvamy.TestPortal", in_signature="s", out_signature="u")
+    def PressShortcut(self, shortcut_id):
+        """Presses and releases a bound shortcut in every session; how many got it."""
+        for path in self.shortcut_sessions:
+            empty = dbus.Dictionary({}, signature="sv")
+            self.Activated(dbus.ObjectPath(path), shortcut_id, dbus.UInt64(1), empty)
+            self.Deactivated(dbus.ObjectPath(path), shortcut_id, dbus.UInt64(2), empty)
+        return dbus.UInt32(len(self.shortcut_sessions))
+
+
+class Portal(ShortcutsPortal):
+    def __init__(self, bus):
+        super().__init__(bus)
         self.bus = bus
         self.sessions = {}
         self.dialogs_shown = 0
         self.cursor_modes = int(os.environ.get("ORVAMY_TEST_CURSOR_MODES", "7"))
+        self.start_response = int(os.environ.get("ORVAMY_TEST_START_RESPONSE", "0"))
 
     # --- properties -----------------------------------------------------
     def properties(self):
@@ -80,10 +132,14 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
+        if interface == SHORTCUTS:
+            return {"version": dbus.UInt32(1)}[name]
         return self.properties()[name]
 
     @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
+        if interface == SHORTCUTS:
+            return {"version": dbus.UInt32(1)}
         return self.properties() if interface == SCREEN_CAST else {}
 
     # --- screen cast ----------------------------------------------------
@@ -111,6 +167,10 @@ class Portal(dbus.service.Object):
         if not session.restore_data:
             # Where a real back end would ask the user.
             self.dialogs_shown += 1
+        if self.start_response != 0:
+            log(f"start answered with {self.start_response}")
+            reply(dbus.UInt32(self.start_response), dbus.Dictionary({}, signature="sv"))
+            return
         try:
             self.start_mutter_session(session, reply)
         except dbus.DBusException as failure:
