@@ -56,12 +56,9 @@ TEST(PixelRows, RefusesBuffersThatWouldBeReadPastTheirEnd) {
     std::int32_t width, height;
     bool accepted;
   } cases[] = {
-      {"exact rows", 16, 8, 2, 2, true},
-      {"last row without its padding", 20, 12, 2, 2, true},
-      {"one byte short", 19, 12, 2, 2, false},
-      {"stride shorter than a row", 16, 4, 2, 2, false},
-      {"no width", 16, 8, 0, 2, false},
-      {"negative height", 16, 8, 2, -1, false},
+      {"exact rows", 16, 8, 2, 2, true},       {"last row without its padding", 20, 12, 2, 2, true},
+      {"one byte short", 19, 12, 2, 2, false}, {"stride shorter than a row", 16, 4, 2, 2, false},
+      {"no width", 16, 8, 0, 2, false},        {"negative height", 16, 8, 2, -1, false},
   };
   for (const auto& c : cases) {
     const std::vector<std::uint8_t> bytes(c.bytes, 0x40);
@@ -87,9 +84,9 @@ struct Frame {
     for (std::int32_t y = 0; y < h; ++y) {
       for (std::int32_t x = 0; x < w; ++x) {
         const std::uint32_t value = At(x, y);
-        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(value),
-                                   static_cast<std::uint8_t>(value >> 8),
-                                   static_cast<std::uint8_t>(value >> 16), 0});
+        bytes.insert(bytes.end(),
+                     {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                      static_cast<std::uint8_t>(value >> 16), 0});
       }
     }
   }

@@ -7,8 +7,8 @@ namespace orvamy::wayland {
 namespace {
 
 bool Contains(ScreenRect rect, ScreenPoint point) {
-  return point.x >= rect.left && point.y >= rect.top &&
-         point.x - rect.left < rect.width && point.y - rect.top < rect.height;
+  return point.x >= rect.left && point.y >= rect.top && point.x - rect.left < rect.width &&
+         point.y - rect.top < rect.height;
 }
 
 // Physical pixels per logical pixel along one axis; 1 until the size is known.
@@ -51,9 +51,9 @@ void FrameStore::MovePointer(Monitor& monitor, const CursorMeta& cursor, std::ui
   }
   const double sx = Scale(monitor.pixel_width, monitor.logical.width);
   const double sy = Scale(monitor.pixel_height, monitor.logical.height);
-  monitor.pointer = ScreenPoint{
-      monitor.logical.left + static_cast<std::int32_t>(std::floor(cursor.x / sx)),
-      monitor.logical.top + static_cast<std::int32_t>(std::floor(cursor.y / sy))};
+  monitor.pointer =
+      ScreenPoint{monitor.logical.left + static_cast<std::int32_t>(std::floor(cursor.x / sx)),
+                  monitor.logical.top + static_cast<std::int32_t>(std::floor(cursor.y / sy))};
   monitor.pointer_serial = serial;
 }
 
@@ -146,8 +146,9 @@ bool FrameStore::CopyRect(ScreenRect rect, Picture& out) const {
 }
 
 std::size_t FrameStore::MonitorsWithPicturesLocked() const {
-  return static_cast<std::size_t>(std::count_if(
-      monitors_.begin(), monitors_.end(), [](const Monitor& monitor) { return !monitor.pixels.empty(); }));
+  return static_cast<std::size_t>(
+      std::count_if(monitors_.begin(), monitors_.end(),
+                    [](const Monitor& monitor) { return !monitor.pixels.empty(); }));
 }
 
 bool FrameStore::WaitForPictures(std::size_t monitors, std::chrono::milliseconds timeout) const {

@@ -34,7 +34,7 @@ struct CursorMeta {
 // One buffer of a stream, with the stream's negotiated size.
 struct StreamBuffer {
   PixelLayout layout = PixelLayout::kBGRx;
-  std::int32_t width = 0;   // physical pixels
+  std::int32_t width = 0;  // physical pixels
   std::int32_t height = 0;
   std::size_t stride = 0;
   std::span<const std::uint8_t> pixels;  // empty: a cursor-only update
@@ -44,6 +44,7 @@ struct StreamBuffer {
 class FrameStore {
  public:
   // One logical rectangle per stream, in the order the streams are numbered.
+  // Called on the UI thread only.
   explicit FrameStore(std::vector<ScreenRect> monitors);
 
   // Takes in one buffer of stream `monitor`: its pixels replace the monitor's
@@ -76,13 +77,13 @@ class FrameStore {
  private:
   struct Monitor {
     ScreenRect logical;
-    std::int32_t pixel_width = 0;   // the stream's size, for the cursor
+    std::int32_t pixel_width = 0;  // the stream's size, for the cursor
     std::int32_t pixel_height = 0;
     // The picture's own size: a stream may change size while its last
     // picture still has the old one.
     std::int32_t picture_width = 0;
     std::int32_t picture_height = 0;
-    std::vector<std::uint32_t> pixels;  // empty until the first picture
+    std::vector<std::uint32_t> pixels;   // empty until the first picture
     std::optional<ScreenPoint> pointer;  // logical, while the pointer is on it
     std::uint64_t pointer_serial = 0;    // which monitor saw the pointer last
   };

@@ -95,8 +95,8 @@ const spa_pod* BuildFormats(spa_pod_builder& builder) {
   spa_pod_builder_add(
       &builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
       SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-      SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
-                             SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
+      SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
+                             SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
       SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&default_size, &min_size, &max_size),
       SPA_FORMAT_VIDEO_framerate,
       SPA_POD_CHOICE_RANGE_Fraction(&default_rate, &min_rate, &max_rate), 0);
@@ -230,10 +230,10 @@ struct PipeWireCapture::Impl {
     auto slot = std::make_unique<StreamSlot>();
     slot->store = &store;
     slot->index = index;
-    slot->stream.reset(pw_stream_new(
-        core.get(), "orvamy-gif monitor",
-        pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                          PW_KEY_MEDIA_ROLE, "Screen", nullptr)));
+    slot->stream.reset(
+        pw_stream_new(core.get(), "orvamy-gif monitor",
+                      pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                        "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr)));
     if (!slot->stream) return false;
     pw_stream_add_listener(slot->stream.get(), &slot->listener, &StreamEvents(), slot.get());
     std::array<std::uint8_t, 1024> memory{};

@@ -31,6 +31,7 @@ class PipeWireCapture {
   PipeWireCapture& operator=(const PipeWireCapture&) = delete;
 
   struct Impl;
+  // Used by Start only (Impl is private to the .cpp). Called on the UI thread only.
   explicit PipeWireCapture(std::unique_ptr<Impl> impl);
 
  private:

@@ -18,6 +18,7 @@ enum class PixelLayout { kBGRx, kBGRA, kRGBx, kRGBA };
 // `y * stride`, into `out` (resized to width * height, rows top-down).
 // False, `out` untouched, when the stride is shorter than a row or the bytes
 // end before the last row does: a short buffer must never be read past.
+// Thread-safe.
 bool ConvertRows(PixelLayout layout, std::span<const std::uint8_t> bytes, std::size_t stride,
                  std::int32_t width, std::int32_t height, std::vector<std::uint32_t>& out);
 

@@ -47,7 +47,9 @@ PortalRequest::PortalRequest(QDBusConnection bus) : bus_(std::move(bus)) {
   token_prefix_ = QStringLiteral("orvamy%1_").arg(QRandomGenerator::global()->generate());
 }
 
-QString PortalRequest::NewToken() { return token_prefix_ + QString::number(++next_token_); }
+QString PortalRequest::NewToken() {
+  return token_prefix_ + QString::number(++next_token_);
+}
 
 QString PortalRequest::RequestPath(const QString& token) const {
   return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender_, token);

@@ -29,6 +29,7 @@ struct PortalAnswer {
 class ResponseCatcher : public QObject {
   Q_OBJECT
  public:
+  // Called on the UI thread only, as every method here.
   bool arrived() const { return arrived_; }
   unsigned code() const { return code_; }
   const QVariantMap& results() const { return results_; }
@@ -37,6 +38,7 @@ class ResponseCatcher : public QObject {
   void Arrived();
 
  public Q_SLOTS:
+  // Called on the UI thread only (the bus delivers signals there).
   void OnResponse(uint response, const QVariantMap& results);
 
  private:

@@ -29,7 +29,9 @@ constexpr unsigned kPersistUntilRevoked = 2;
 // Restore tokens and persist modes came with version 4 of the interface.
 constexpr unsigned kFirstVersionWithRestore = 4;
 
-QString Latin(const char* text) { return QString::fromLatin1(text); }
+QString Latin(const char* text) {
+  return QString::fromLatin1(text);
+}
 
 std::optional<unsigned> ReadProperty(QDBusConnection& bus, const char* name) {
   QDBusMessage get = QDBusMessage::createMethodCall(
@@ -137,7 +139,8 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
     error = kNoMonitorSourceMessage;
     return nullptr;
   }
-  const unsigned cursor_mode = ChooseCursorMode(ReadProperty(bus, "AvailableCursorModes").value_or(0));
+  const unsigned cursor_mode =
+      ChooseCursorMode(ReadProperty(bus, "AvailableCursorModes").value_or(0));
 
   auto portal = std::make_unique<ScreenCastPortal>(OpenKey());
   portal->pointer_metadata_ = cursor_mode == kCursorMetadata;
@@ -151,7 +154,8 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
     error = Explain(created);
     return nullptr;
   }
-  portal->session_path_ = created.results.value(QStringLiteral("session_handle")).toString().toStdString();
+  portal->session_path_ =
+      created.results.value(QStringLiteral("session_handle")).toString().toStdString();
   const QDBusObjectPath session(QString::fromStdString(portal->session_path_));
 
   QVariantMap selection{{QStringLiteral("types"), kSourceMonitor},
@@ -161,7 +165,8 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
     selection.insert(QStringLiteral("persist_mode"), kPersistUntilRevoked);
     if (options.restore_token_path) {
       const std::string token = ReadRestoreToken(*options.restore_token_path);
-      if (!token.empty()) selection.insert(QStringLiteral("restore_token"), QString::fromStdString(token));
+      if (!token.empty())
+        selection.insert(QStringLiteral("restore_token"), QString::fromStdString(token));
     }
   }
   const PortalAnswer selected =
@@ -186,16 +191,17 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
     return nullptr;
   }
 
-  QDBusMessage open = QDBusMessage::createMethodCall(Latin(kPortalService), Latin(kPortalPath),
-                                                     interface, QStringLiteral("OpenPipeWireRemote"));
+  QDBusMessage open = QDBusMessage::createMethodCall(
+      Latin(kPortalService), Latin(kPortalPath), interface, QStringLiteral("OpenPipeWireRemote"));
   open.setArguments({QVariant::fromValue(session), QVariantMap()});
-  const QDBusMessage reply = bus.call(open, QDBus::Block, static_cast<int>(options.call_timeout.count()));
+  const QDBusMessage reply =
+      bus.call(open, QDBus::Block, static_cast<int>(options.call_timeout.count()));
   const QDBusUnixFileDescriptor fd =
       reply.arguments().isEmpty() ? QDBusUnixFileDescriptor()
                                   : reply.arguments().front().value<QDBusUnixFileDescriptor>();
   if (reply.type() != QDBusMessage::ReplyMessage || !fd.isValid()) {
-    error = std::string(kPortalCallFailedMessage) + "OpenPipeWireRemote: " +
-            reply.errorMessage().toStdString();
+    error = std::string(kPortalCallFailedMessage) +
+            "OpenPipeWireRemote: " + reply.errorMessage().toStdString();
     return nullptr;
   }
   // QDBusUnixFileDescriptor closes its own copy; we keep one of ours.

@@ -64,10 +64,10 @@ class ScreenCastPortal {
   };
 
  public:
+  // Used by Open only. Called on the UI thread only.
   explicit ScreenCastPortal(OpenKey) {}
 
  private:
-
   std::string session_path_;
   std::vector<PortalStream> streams_;
   bool pointer_metadata_ = false;

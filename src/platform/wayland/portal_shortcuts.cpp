@@ -44,7 +44,9 @@ Q_DECLARE_METATYPE(orvamy::wayland::Shortcut)
 namespace orvamy::wayland {
 namespace {
 
-QString Latin(const char* text) { return QString::fromLatin1(text); }
+QString Latin(const char* text) {
+  return QString::fromLatin1(text);
+}
 
 bool PortalHasShortcuts(QDBusConnection& bus) {
   QDBusMessage get = QDBusMessage::createMethodCall(
@@ -110,9 +112,9 @@ std::unique_ptr<GlobalShortcutsPortal> GlobalShortcutsPortal::Open(
   }
   PortalRequest request(bus);
   const QString interface = Latin(kShortcutsInterface);
-  const PortalAnswer created = request.Call(
-      interface, QStringLiteral("CreateSession"), {},
-      {{QStringLiteral("session_handle_token"), request.NewToken()}}, timeout);
+  const PortalAnswer created =
+      request.Call(interface, QStringLiteral("CreateSession"), {},
+                   {{QStringLiteral("session_handle_token"), request.NewToken()}}, timeout);
   if (created.outcome != PortalAnswer::Outcome::kAccepted) {
     error = Explain(created);
     return nullptr;
@@ -126,11 +128,11 @@ std::unique_ptr<GlobalShortcutsPortal> GlobalShortcutsPortal::Open(
               portal->listener_.get(),
               SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
 
-  const PortalAnswer bound = request.Call(
-      interface, QStringLiteral("BindShortcuts"),
-      {QVariant::fromValue(QDBusObjectPath(portal->session_path_)),
-       QVariant::fromValue(WantedShortcuts()), QString()},
-      {}, timeout);
+  const PortalAnswer bound =
+      request.Call(interface, QStringLiteral("BindShortcuts"),
+                   {QVariant::fromValue(QDBusObjectPath(portal->session_path_)),
+                    QVariant::fromValue(WantedShortcuts()), QString()},
+                   {}, timeout);
   if (bound.outcome != PortalAnswer::Outcome::kAccepted) {
     error = Explain(bound);
     return nullptr;

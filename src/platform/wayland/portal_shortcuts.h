@@ -23,9 +23,11 @@ inline constexpr char kStopShortcutId[] = "stop";
 class ShortcutListener : public QObject {
   Q_OBJECT
  public:
+  // Called on the UI thread only.
   ShortcutListener(QString session_path, std::function<void(const std::string&)> on_activated);
 
  public Q_SLOTS:
+  // Called on the UI thread only (the bus delivers signals there).
   void OnActivated(const QDBusObjectPath& session, const QString& shortcut_id, qulonglong timestamp,
                    const QVariantMap& options);
 
@@ -62,6 +64,7 @@ class GlobalShortcutsPortal {
   };
 
  public:
+  // Used by Open only. Called on the UI thread only.
   explicit GlobalShortcutsPortal(OpenKey) {}
 
  private:

@@ -1,5 +1,6 @@
 #pragma once
-// A file descriptor with one owner: closed when the owner goes.
+// A file descriptor with one owner: closed when the owner goes. Each object
+// is used by one thread at a time.
 
 #include <unistd.h>
 

@@ -52,8 +52,7 @@ std::unique_ptr<WaylandCapture> WaylandCapture::Start(std::string& error) {
   if (!parts->portal) return nullptr;
   const std::vector<PortalStream>& streams = parts->portal->streams();
   parts->store = std::make_unique<FrameStore>(PlacesOf(streams));
-  parts->screen =
-      std::make_unique<WaylandScreen>(*parts->store, parts->portal->pointer_metadata());
+  parts->screen = std::make_unique<WaylandScreen>(*parts->store, parts->portal->pointer_metadata());
   parts->streams =
       PipeWireCapture::Start(parts->portal->TakePipeWireFd(), streams, *parts->store, error);
   if (!parts->streams) return nullptr;
@@ -66,10 +65,16 @@ std::unique_ptr<WaylandCapture> WaylandCapture::Start(std::string& error) {
   return std::make_unique<WaylandCapture>(std::move(parts));
 }
 
-ScreenSource& WaylandCapture::screen() { return *parts_->screen; }
+ScreenSource& WaylandCapture::screen() {
+  return *parts_->screen;
+}
 
-PointerSource& WaylandCapture::pointer() { return *parts_->screen; }
+PointerSource& WaylandCapture::pointer() {
+  return *parts_->screen;
+}
 
-bool WaylandCapture::FollowsPointer() const { return parts_->portal->pointer_metadata(); }
+bool WaylandCapture::FollowsPointer() const {
+  return parts_->portal->pointer_metadata();
+}
 
 }  // namespace orvamy::wayland

@@ -37,6 +37,7 @@ class WaylandCapture {
   bool FollowsPointer() const;
 
   struct Parts;
+  // Used by Start only (Parts is private to the .cpp). Called on the UI thread only.
   explicit WaylandCapture(std::unique_ptr<Parts> parts);
 
  private:

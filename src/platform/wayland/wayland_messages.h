@@ -18,7 +18,8 @@ inline constexpr std::string_view kNoMonitorSourceMessage =
 inline constexpr std::string_view kPortalCancelledMessage =
     "屏幕共享被取消了。请重新打开本程序，在桌面弹出的对话框里选择显示器并点“共享”。";
 inline constexpr std::string_view kPortalRefusedMessage =
-    "桌面拒绝了屏幕共享请求。请确认桌面允许屏幕共享（系统设置的隐私或共享部分），然后重新打开本程序。";
+    "桌面拒绝了屏幕共享请求。请确认桌面允许屏幕共享（系统设置的隐私或共享部分），"
+    "然后重新打开本程序。";
 inline constexpr std::string_view kPortalTimeoutMessage =
     "桌面长时间没有回应屏幕共享请求。请关闭可能还开着的共享对话框，然后重新打开本程序。";
 inline constexpr std::string_view kPortalCallFailedMessage =
@@ -31,7 +32,8 @@ inline constexpr std::string_view kPipeWireMessage =
 inline constexpr std::string_view kNoPictureMessage =
     "屏幕画面迟迟没有送达。请确认共享的显示器没有关闭或锁屏，然后重新打开本程序。";
 inline constexpr std::string_view kNoShortcutsPortalMessage =
-    "桌面不提供全局快捷键门户（org.freedesktop.portal.GlobalShortcuts），F7/F8 在本程序窗口外不起作用。"
+    "桌面不提供全局快捷键门户（org.freedesktop.portal.GlobalShortcuts），"
+    "F7/F8 在本程序窗口外不起作用。"
     "请在桌面的键盘设置中把 F7、F8 分别绑定到命令 orvamy-gif --start 和 orvamy-gif --stop。";
 inline constexpr std::string_view kShortcutsRefusedMessage =
     "桌面没有同意全局快捷键 F7/F8。请在桌面的键盘设置中把 F7、F8 分别绑定到命令 "

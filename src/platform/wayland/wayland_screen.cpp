@@ -1,6 +1,5 @@
 #include "platform/wayland/wayland_screen.h"
 
-
 namespace orvamy::wayland {
 
 WaylandScreen::WaylandScreen(const FrameStore& store, bool follows_pointer)

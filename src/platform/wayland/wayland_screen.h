@@ -14,6 +14,7 @@ class WaylandScreen final : public ScreenSource, public PointerSource {
  public:
   // `store` must outlive this object. `follows_pointer` false where the
   // desktop shares no pointer position: QueryPointer then answers nullopt.
+  // Called on the UI thread only.
   WaylandScreen(const FrameStore& store, bool follows_pointer);
 
   // A 32-bit BMP file image of the rectangle, off-screen pixels black; empty
@@ -21,8 +22,8 @@ class WaylandScreen final : public ScreenSource, public PointerSource {
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
   // The same into `image`, reusing its memory. Thread-safe.
-  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y,
-                             std::int32_t width, std::int32_t height) override;
+  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y, std::int32_t width,
+                             std::int32_t height) override;
   // The pointer from the streams' cursor metadata. Thread-safe.
   std::optional<ScreenPoint> QueryPointer() override;
 

@@ -162,10 +162,17 @@ std::vector<ScreenPoint> PathOver(const std::vector<QRect>& monitors) {
   for (const QRect& m : monitors) {
     const int cx = m.center().x();
     const int cy = m.center().y();
-    for (const ScreenPoint point : std::vector<ScreenPoint>{
-             {cx, cy}, {m.left(), m.top()}, {m.right(), m.top()}, {m.right(), m.bottom()},
-             {m.left(), m.bottom()}, {cx, m.top()}, {m.right(), cy}, {cx, m.bottom()},
-             {m.left(), cy}, {m.left() + 3, cy}, {cx + 1, cy + 1}}) {
+    for (const ScreenPoint point : std::vector<ScreenPoint>{{cx, cy},
+                                                            {m.left(), m.top()},
+                                                            {m.right(), m.top()},
+                                                            {m.right(), m.bottom()},
+                                                            {m.left(), m.bottom()},
+                                                            {cx, m.top()},
+                                                            {m.right(), cy},
+                                                            {cx, m.bottom()},
+                                                            {m.left(), cy},
+                                                            {m.left() + 3, cy},
+                                                            {cx + 1, cy + 1}}) {
       path.push_back(point);
     }
   }
@@ -176,8 +183,9 @@ void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(capture.FollowsPointer(), "the desktop shares the pointer position");
   const std::vector<QRect> monitors = Monitors();
   for (const ScreenPoint point : PathOver(monitors)) {
-    const QRect monitor = *std::find_if(monitors.begin(), monitors.end(),
-                                        [&](const QRect& m) { return m.contains(point.x, point.y); });
+    const QRect monitor = *std::find_if(monitors.begin(), monitors.end(), [&](const QRect& m) {
+      return m.contains(point.x, point.y);
+    });
     if (!MovePointer(point)) {
       tally.Check(false, "move to " + Name(point));
       continue;
