@@ -26,7 +26,34 @@ void AppController::OnWindowShown() {
   if (told_hotkeys_taken_ || closing_) return;
   if (hotkeys_.start_id() != 0 && hotkeys_.stop_id() != 0) return;
   told_hotkeys_taken_ = true;
-  ports_.messages.ShowMessage(kHotkeysTakenText, kDefaultMessageTitle);
+  ports_.messages.ShowMessage(hotkeys_by_command_ ? kHotkeysByCommandText : kHotkeysTakenText,
+                              kDefaultMessageTitle);
+}
+
+std::string_view AppController::OnRemoteCommand(RemoteCommand command) {
+  if (closing_) return kRemoteAnswerIdle;
+  // A recording that was asked to stop is being saved: for the sender it is
+  // over, and a toggle starts the next one.
+  const auto running = [this] {
+    const RecorderState state = recorder_.State();
+    return state == RecorderState::kStarting || state == RecorderState::kRecording;
+  };
+  switch (command) {
+    case RemoteCommand::kStart:
+      recorder_.StartRecording();
+      break;
+    case RemoteCommand::kStop:
+      recorder_.StopRecording();
+      break;
+    case RemoteCommand::kToggle:
+      if (running()) {
+        recorder_.StopRecording();
+      } else {
+        recorder_.StartRecording();
+      }
+      break;
+  }
+  return running() ? kRemoteAnswerRecording : kRemoteAnswerIdle;
 }
 
 void AppController::OnWindowClosing() {

@@ -11,6 +11,7 @@
 
 #include "app/controls_model.h"
 #include "app/integer_box.h"
+#include "app/remote_command.h"
 #include "capture/compose.h"
 #include "capture/frame_canvas.h"
 #include "hotkeys/hotkey_dispatcher.h"
@@ -23,6 +24,12 @@ namespace orvamy {
 // Told once at start-up when the system refused F7 or F8.
 inline constexpr std::string_view kHotkeysTakenText =
     "热键 F7/F8 已被其他程序占用，按下它们不会录制或停止；窗口上的“录制”和“停止”按钮照常可用。";
+
+// Told once at start-up where the desktop lets no program take global keys
+// (Wayland without a shortcuts portal): how to bind them instead.
+inline constexpr std::string_view kHotkeysByCommandText =
+    "这个桌面不允许程序自己注册全局热键 F7/F8。请在桌面的键盘快捷键设置里把 F7 绑定到命令"
+    "“orvamy-gif --start”，把 F8 绑定到“orvamy-gif --stop”；窗口上的“录制”和“停止”按钮照常可用。";
 
 struct AppPorts {
   ScreenSource& screen;
@@ -73,6 +80,12 @@ class AppController {
   // notch, key state 1 Ctrl + 2 Shift + 4 Alt.
   void OnWheel(int wheel_delta, Modifiers held);
   void OnHotkey(std::int32_t id) { hotkeys_.OnHotkey(id); }
+  // A command from another process (`orvamy-gif --start` and so on), acted on
+  // like the buttons; returns the answer line for the sender (remote_command.h).
+  std::string_view OnRemoteCommand(RemoteCommand command);
+  // The desktop gives no global keys at all (not a key taken by another
+  // program): OnWindowShown then says how to bind them to commands instead.
+  void UseCommandsForHotkeys() { hotkeys_by_command_ = true; }
 
   // Mirrors of the controls the recorder and the preview read.
   void OnWidthTextChanged(std::string text) { model_.SetWidthText(std::move(text)); }
@@ -101,6 +114,7 @@ class AppController {
   HotkeyDispatcher hotkeys_;
   bool closing_ = false;
   bool told_hotkeys_taken_ = false;
+  bool hotkeys_by_command_ = false;
 };
 
 }  // namespace orvamy

@@ -7,12 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/byte_array.h"
+#include "base/stop_signal.h"
 
 namespace orvamy {
 
@@ -78,7 +78,7 @@ class Clock {
   virtual TimePoint Now() = 0;
   // Returns at `deadline`, or at once when a stop is requested on `wake` (a
   // stop must not wait out a whole frame interval).
-  virtual void SleepUntil(TimePoint deadline, std::stop_token wake) = 0;
+  virtual void SleepUntil(TimePoint deadline, const StopSignal& wake) = 0;
 };
 
 // Local wall-clock time broken down, in whole seconds.

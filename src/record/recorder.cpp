@@ -85,8 +85,8 @@ void Recorder::StartRecording() {
   std::lock_guard lock(state_mutex_);
   const RecorderState next = Next(state_, RecorderEvent::kStart);
   if (next == state_) return;  // a recording runs: refused
-  std::stop_source stop;
-  const Run run{current_ + 1, stop.get_token()};
+  auto stop = std::make_shared<StopSignal>();
+  const Run run{current_ + 1, stop};
   auto done = std::make_shared<std::atomic<bool>>(false);
   try {
     workers_.push_back(Worker{std::thread([this, run, done] {
@@ -108,7 +108,7 @@ void Recorder::StopRecording() {
   const RecorderState next = Next(state_, RecorderEvent::kStop);
   if (next == state_) return;
   state_ = next;
-  stop_.request_stop();  // wakes the frame loop if it sleeps
+  stop_->Request();  // wakes the frame loop if it sleeps
 }
 
 void Recorder::StopAndSaveQuietly() {
@@ -126,7 +126,7 @@ void Recorder::Shutdown() {
   ending_.store(Ending::kAbandon);
   {
     std::lock_guard lock(state_mutex_);
-    stop_.request_stop();
+    stop_->Request();
   }
   WaitForAllWorkers();
 }
@@ -242,15 +242,15 @@ std::int32_t Recorder::CaptureFrames(GifMaker& maker, const FrameInfo& frame_inf
     const microseconds interval(FrameIntervalMicrosForRate(ReadRate(ports_.boxes)));
     AddFrame(maker, frame_info, picture, FrameTiming{captured_at, interval});
     ports_.view.SetCaption(std::string(kFrameCountCaptionPrefix) + IntToText(frame_count));
-    if (run.stop.stop_requested()) break;
+    if (run.stop->Requested()) break;
 
     // Deadlines (start + n x interval) keep the pace whatever the work costs;
     // after a stall the schedule restarts from now instead of rushing to catch up.
     deadline += interval;
     const Clock::TimePoint now = ports_.clock.Now();
     if (deadline + interval < now) deadline = now;
-    ports_.clock.SleepUntil(deadline, run.stop);
-  } while (!run.stop.stop_requested());
+    ports_.clock.SleepUntil(deadline, *run.stop);
+  } while (!run.stop->Requested());
   return frame_count;
 }
 

@@ -10,7 +10,6 @@
 #include <list>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,10 +94,10 @@ class Recorder final : public RecordingControl {
   RecorderState State() const;
 
  private:
-  // One accepted start: its number and the token its stop is sent through.
+  // One accepted start: its number and the signal its stop is sent through.
   struct Run {
     std::uint64_t id = 0;
-    std::stop_token stop;
+    std::shared_ptr<StopSignal> stop;
   };
   enum class Ending { kNone, kSaveQuietly, kAbandon };
   struct Worker {
@@ -123,7 +122,7 @@ class Recorder final : public RecordingControl {
   std::condition_variable canvas_free_;
   RecorderState state_ = RecorderState::kIdle;
   std::uint64_t current_ = 0;  // the run state_ describes
-  std::stop_source stop_;      // that run's stop
+  std::shared_ptr<StopSignal> stop_ = std::make_shared<StopSignal>();  // that run's stop
   bool canvas_busy_ = false;   // a frame loop holds the canvas and the pointer position
   // Held while the window is changed for a run's start or end, so an ending
   // recording never re-enables the button after the next one disabled it.

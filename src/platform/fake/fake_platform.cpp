@@ -98,12 +98,17 @@ Clock::TimePoint ManualClock::Now() {
   return now_;
 }
 
-void ManualClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
+void ManualClock::SleepUntil(TimePoint deadline, const StopSignal& wake) {
   {
     std::unique_lock lock(mutex_);
     sleeps_.push_back(deadline);
     if (hold_) {
-      advanced_.wait(lock, wake, [&] { return !hold_ || now_ >= deadline; });
+      // The stop signal cannot wake this condition variable: look at it
+      // every millisecond (a timed wait, never a spin).
+      while (!advanced_.wait_for(lock, std::chrono::milliseconds(1),
+                                 [&] { return !hold_ || now_ >= deadline; })) {
+        if (wake.Requested()) break;
+      }
     } else {
       now_ = std::max(now_, deadline);
     }

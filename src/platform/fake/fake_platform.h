@@ -55,18 +55,18 @@ class ScriptedPointer final : public PointerSource {
 // Time moves only when someone sleeps: SleepUntil jumps to the deadline (and
 // lets other threads run). Now() may also be advanced by hand to model work.
 // With HoldSleeps(true) a sleeper waits instead until Advance reaches its
-// deadline or its stop token is stopped, as a real sleeper at a low rate does.
+// deadline or its stop signal is set, as a real sleeper at a low rate does.
 class ManualClock final : public Clock {
  public:
   TimePoint Now() override;
-  void SleepUntil(TimePoint deadline, std::stop_token wake) override;
+  void SleepUntil(TimePoint deadline, const StopSignal& wake) override;
   void Advance(std::chrono::microseconds step);
   void HoldSleeps(bool hold);
   std::vector<TimePoint> sleeps() const;
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable_any advanced_;
+  std::condition_variable advanced_;
   TimePoint now_{};
   bool hold_ = false;
   std::vector<TimePoint> sleeps_;

@@ -42,16 +42,13 @@ std::string XdgPicturesDir(const std::string& home) {
 
 Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
 
-void SteadyClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
+void SteadyClock::SleepUntil(TimePoint deadline, const StopSignal& wake) {
   if (deadline <= Now()) {
     std::this_thread::yield();
     return;
   }
   // The wait ends at the deadline or when `wake` is stopped, never on anything else.
-  std::mutex mutex;
-  std::condition_variable_any woken;
-  std::unique_lock lock(mutex);
-  woken.wait_until(lock, wake, deadline, [] { return false; });
+  wake.WaitUntil(deadline);
 }
 
 LocalTime SystemLocalTime::NowLocal() {

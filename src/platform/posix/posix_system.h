@@ -14,7 +14,7 @@ namespace orvamy::posix {
 class SteadyClock final : public Clock {
  public:
   TimePoint Now() override;
-  void SleepUntil(TimePoint deadline, std::stop_token wake) override;
+  void SleepUntil(TimePoint deadline, const StopSignal& wake) override;
 };
 
 class SystemLocalTime final : public LocalTimeSource {

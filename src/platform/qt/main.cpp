@@ -2,28 +2,35 @@
 // mouse pointer. Linux back end: Qt 6 widgets on X11, xcb for the screen and
 // the hot keys.
 //
-// Supports: X11 sessions (and XWayland windows) at any depth the capture
-// takes (see x11_screen.h); global F7/F8 by key grabs on the root window,
-// whatever lock keys are on; the clipboard as text/html, image/gif, a file
-// list and the QQ rich-edit format; the preview as a click-through band just
-// outside the rectangle; saving beside the program, else in Pictures, else
-// in the home folder.
-// Does not: capture native Wayland windows or grab keys on Wayland (the
-// program forces Qt's xcb platform), take command-line arguments or keep
-// settings.
+// Supports: X11 sessions at any depth the capture takes (see x11_screen.h);
+// global F7/F8 by key grabs on the root window, whatever lock keys are on;
+// `orvamy-gif --start`, `--stop` and `--toggle` sent to the running program
+// over a local socket (for desktops that bind keys to commands); the
+// clipboard as text/html, image/gif, a file list and the QQ rich-edit format;
+// the preview as a click-through band just outside the rectangle; saving
+// beside the program, else in Pictures, else in the home folder;
+// `--backend=x11|wayland` (or ORVAMY_BACKEND) to override the session's choice.
+// Does not: keep settings; capture native Wayland windows through X11.
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
 #include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/app_controller.h"
+#include "app/remote_command.h"
 #include "output/gif/gif_spool.h"
-#include "platform/qt/main_window.h"
+#include "platform/posix/display_backend.h"
 #include "platform/posix/exit_signals.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/command_channel.h"
+#include "platform/qt/main_window.h"
 #include "platform/qt/preview_window.h"
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_messages.h"
@@ -32,12 +39,92 @@
 #include "platform/x11/x11_screen.h"
 #include "platform/x11/x11_window_manager.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvamy-gif [--backend=x11|wayland]\n"
+    "       orvamy-gif --start | --stop | --toggle\n"
+    "\n"
+    "Without a command the program opens its window. A command is sent to the\n"
+    "running program, which starts, stops, or starts-or-stops a recording as its\n"
+    "buttons do; bind them to keys in the desktop's shortcut settings.\n"
+    "Exit status of a command: 0 done (the program's state is printed: recording\n"
+    "or idle), 1 no running program, 3 the program did not answer.\n";
+
+struct CommandLine {
+  std::optional<orvamy::RemoteCommand> command;
+  std::string backend;
+  bool help = false;
+  std::string error;
+};
+
+// Our own options; anything not starting with "--" is left to Qt (-platform ...).
+CommandLine ParseCommandLine(int argc, char** argv) {
+  CommandLine line;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (!arg.starts_with("--")) continue;
+    if (const auto command = orvamy::RemoteCommandFromOption(arg)) {
+      if (line.command) line.error = "give one command only";
+      line.command = command;
+    } else if (arg.starts_with("--backend=")) {
+      line.backend = std::string(arg.substr(10));
+    } else if (arg == "--help") {
+      line.help = true;
+    } else {
+      line.error = "unknown option " + std::string(arg);
+    }
+  }
+  return line;
+}
+
+int SendCommand(int argc, char** argv, orvamy::RemoteCommand command) {
+  const QCoreApplication app(argc, argv);
+  std::string answer;
+  switch (orvamy::qt::SendRemoteCommand(command, answer)) {
+    case orvamy::qt::SendOutcome::kAnswered:
+      std::printf("%s\n", answer.c_str());
+      return answer == orvamy::kRemoteAnswerUnknown ? 3 : 0;
+    case orvamy::qt::SendOutcome::kNoneRunning:
+      std::fprintf(stderr,
+                   "orvamy-gif: no running orvamy-gif received --%s: start the program first\n",
+                   std::string(orvamy::RemoteCommandWord(command)).c_str());
+      return 1;
+    case orvamy::qt::SendOutcome::kNoAnswer:
+      break;
+  }
+  std::fprintf(stderr, "orvamy-gif: the running orvamy-gif did not answer\n");
+  return 3;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const CommandLine command_line = ParseCommandLine(argc, argv);
+  if (command_line.help || !command_line.error.empty()) {
+    if (!command_line.error.empty()) std::fprintf(stderr, "orvamy-gif: %s\n", command_line.error.c_str());
+    std::fputs(kUsage, command_line.help ? stdout : stderr);
+    return command_line.help ? 0 : 2;
+  }
+  if (command_line.command) return SendCommand(argc, argv, *command_line.command);
+
+  const orvamy::posix::BackendChoice choice =
+      orvamy::posix::ChooseDisplayBackendFromEnvironment(command_line.backend);
+  if (!choice.backend) {
+    std::fprintf(stderr, "orvamy-gif: %s\n", choice.error.c_str());
+    return 2;
+  }
+  if (*choice.backend == orvamy::posix::DisplayBackend::kWayland) {
+    std::fprintf(stderr,
+                 "orvamy-gif: this build cannot record a Wayland session yet; run it with "
+                 "--backend=x11 on an X11 session\n");
+    return 1;
+  }
+
   // Before any thread exists, so that every thread leaves the three to it.
   orvamy::posix::ExitSignals exit_signals;
 
-  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too
-  // (also under XWayland).
+  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too.
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   QApplication app(argc, argv);
   QFont font = QApplication::font();
@@ -52,7 +139,7 @@ int main(int argc, char** argv) {
   orvamy::x11::X11Hotkeys hotkeys;
   orvamy::x11::X11WindowManager window_manager;
 
-  orvamy::qt::MainWindow window(window_manager);
+  orvamy::qt::MainWindow window(&window_manager);
   orvamy::qt::UiBridge bridge(app);
   orvamy::qt::QtMessages messages(bridge, window);  // boxes open above the window
   orvamy::qt::QtClipboard clipboard(bridge);
@@ -86,6 +173,14 @@ int main(int argc, char** argv) {
   }
   // Events read while the keys were being grabbed are already in xcb's queue.
   for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
+
+  // `orvamy-gif --start/--stop/--toggle` from a key the desktop binds.
+  orvamy::qt::CommandServer commands(
+      [&controller](orvamy::RemoteCommand command) { return controller.OnRemoteCommand(command); });
+  if (QString error; !commands.Listen(error)) {
+    std::fprintf(stderr, "orvamy-gif: commands from the command line will not reach this copy: %s\n",
+                 error.toUtf8().constData());
+  }
 
   // SIGTERM (log out, a service manager), SIGINT, SIGHUP: the running
   // recording is saved as F8 would save it, without a box, then the program

@@ -113,7 +113,7 @@ void QtTimer::SetPeriod(int milliseconds) {
   }
 }
 
-MainWindow::MainWindow(x11::X11WindowManager& window_manager)
+MainWindow::MainWindow(x11::X11WindowManager* window_manager)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       window_manager_(window_manager) {
@@ -233,13 +233,33 @@ void MainWindow::SetHeightText(const std::string& text) {
 }
 
 void MainWindow::SetAlwaysOnTop(bool on_top) {
+  if (!window_manager_) return;  // Wayland: the box is disabled, nothing to honour
   if (!isVisible()) {
     // Not mapped yet: the state goes into the window's initial properties.
     setWindowFlag(Qt::WindowStaysOnTopHint, on_top);
     return;
   }
   // Mapped: ask the window manager; changing Qt's flag would unmap the window.
-  window_manager_.SetAlwaysOnTop(static_cast<std::uint32_t>(winId()), on_top);
+  window_manager_->SetAlwaysOnTop(static_cast<std::uint32_t>(winId()), on_top);
+}
+
+void MainWindow::DisableWhatWaylandForbids() {
+  setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  const struct {
+    ControlId id;
+    const char* why;
+  } boxes[] = {
+      {ControlId::OnTopBox,
+       "Wayland 不允许程序自己把窗口保持在最前；需要时请用桌面的窗口菜单（如“置顶”）。"},
+      {ControlId::PreviewBox,
+       "Wayland 不允许程序把预览框放到指定位置并让鼠标点击穿过它，所以这里不能显示预览框。"},
+  };
+  for (const auto& box : boxes) {
+    auto* check = Control<QCheckBox>(box.id);
+    check->setChecked(false);
+    check->setEnabled(false);
+    check->setToolTip(QString::fromUtf8(box.why));
+  }
 }
 
 void MainWindow::SetPreviewTicked(bool ticked) {

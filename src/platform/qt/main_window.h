@@ -45,11 +45,16 @@ class MainWindow final : public QWidget,
                          public MainWindowView,
                          public RecorderView {
  public:
-  explicit MainWindow(x11::X11WindowManager& window_manager);
+  // `window_manager` is null on Wayland, where a client can neither keep its
+  // window above others nor place a click-through frame.
+  explicit MainWindow(x11::X11WindowManager* window_manager);
   ~MainWindow() override;
 
   // Connects the controls to the controller; before show().
   void Attach(AppController& controller, QtTimer& preview_timer);
+  // Wayland: the on-top and preview boxes are shown unticked and disabled,
+  // each with a tooltip saying why. Before show(); UI thread only.
+  void DisableWhatWaylandForbids();
 
   // MainWindowView: UI thread only.
   void SetWidthText(const std::string& text) override;
@@ -75,7 +80,7 @@ class MainWindow final : public QWidget,
   // Ends the program as closing the window does; once.
   void EndWithTheWindow();
 
-  x11::X11WindowManager& window_manager_;
+  x11::X11WindowManager* window_manager_;
   AppController* controller_ = nullptr;
   std::map<ControlId, QWidget*> controls_;
   bool closed_ = false;

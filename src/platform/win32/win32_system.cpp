@@ -12,17 +12,14 @@ namespace orvamy::win32 {
 
 Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
 
-void SteadyClock::SleepUntil(TimePoint deadline, std::stop_token wake) {
+void SteadyClock::SleepUntil(TimePoint deadline, const StopSignal& wake) {
   const TimePoint now = Now();
   if (deadline <= now) {
     std::this_thread::yield();  // behind the schedule: give up the rest of the time slice
     return;
   }
   // The wait ends at the deadline or when `wake` is stopped, never on anything else.
-  std::mutex mutex;
-  std::condition_variable_any woken;
-  std::unique_lock lock(mutex);
-  woken.wait_until(lock, wake, deadline, [] { return false; });
+  wake.WaitUntil(deadline);
 }
 
 LocalTime Win32LocalTime::NowLocal() {

@@ -12,7 +12,7 @@ namespace orvamy::win32 {
 class SteadyClock final : public Clock {
  public:
   TimePoint Now() override;
-  void SleepUntil(TimePoint deadline, std::stop_token wake) override;
+  void SleepUntil(TimePoint deadline, const StopSignal& wake) override;
 };
 
 // Thread-safe.

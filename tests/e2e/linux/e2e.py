@@ -10,6 +10,7 @@ import datetime
 import os
 import re
 import shutil
+import socket
 import signal
 import subprocess
 import sys
@@ -703,6 +704,65 @@ class Suite:
             first.dismiss(box)
         finally:
             assert first.close() == 0
+
+    def command(self, prog, word, expect_code=0):
+        r = run(prog.exe, "--" + word, check=False, timeout=20)
+        assert r.returncode == expect_code, (word, r.returncode, r.stdout, r.stderr)
+        return r.stdout.decode().strip(), r.stderr.decode()
+
+    def test_commands_from_the_command_line(self):
+        # Nothing runs yet: a clear refusal, not a hang.
+        r = run(self.args.program, "--toggle", check=False, timeout=20)
+        assert r.returncode == 1 and b"no running orvamy-gif" in r.stderr, (r.returncode, r.stderr)
+        r = run(self.args.program, "--record", check=False, timeout=20)
+        assert r.returncode == 2 and b"unknown option --record" in r.stderr, (r.returncode, r.stderr)
+        prog = self.start()
+        try:
+            # --start and --stop as a desktop's key bindings send them.
+            path, _, _, box = self.record(prog, [P1, P2], hold=0.5,
+                                          start=lambda: self.command(prog, "start"),
+                                          stop=lambda: self.command(prog, "stop"))
+            self.check_frames(path, 350, 250, [P1, P2], marker=True)
+            prog.dismiss(box)
+            # A line that is no command, and a sender that says nothing, leave
+            # the program answering.
+            path_name = self.command_socket()
+            silent = socket.socket(socket.AF_UNIX)
+            silent.connect(path_name)
+            junk = socket.socket(socket.AF_UNIX)
+            junk.connect(path_name)
+            junk.sendall(b"rm -rf /\n")
+            assert junk.recv(100) == b"unknown\n"
+            assert self.command(prog, "stop")[0] == "idle"
+            silent.close()
+            # One key bound to --toggle starts and stops.
+            path, _, _, box = self.record(prog, [P1], hold=0.5,
+                                          start=lambda: self.command(prog, "toggle"),
+                                          stop=lambda: self.command(prog, "toggle"))
+            prog.dismiss(box)
+            # A second copy leaves the first one's socket alone: commands still
+            # reach the first.
+            second = self.start()
+            try:
+                box = second.wait_message()
+                second.dismiss(box)
+                assert self.command(prog, "start")[0] == "recording"
+                wait_for("the first copy recording", lambda: prog.frames_shown() >= 1, 30)
+                assert second.frames_shown() == 0
+                assert self.command(prog, "stop")[0] == "idle"
+                prog.dismiss(prog.wait_message(60))
+            finally:
+                assert second.close() == 0
+            assert len(prog.gifs()) == 3, prog.gifs()
+        finally:
+            assert prog.close() == 0
+
+    @staticmethod
+    def command_socket():
+        runtime = os.environ.get("XDG_RUNTIME_DIR")
+        if runtime and os.path.isdir(runtime):
+            return os.path.join(runtime, "orvamy-gif.socket")
+        return "/tmp/orvamy-gif-%d.socket" % os.getuid()
 
     def test_window_destroyed_from_outside_ends_the_program(self):
         for recording in (False, True):
