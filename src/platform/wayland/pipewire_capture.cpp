@@ -104,7 +104,8 @@ const spa_pod* BuildFormats(spa_pod_builder& builder) {
 }
 
 // Shared memory only (no DMA-BUF: we read the pixels on the CPU), the header
-// metadata for the corrupted flag, and the cursor metadata.
+// metadata for the corrupted flag, and the cursor metadata. Eight buffers by
+// default: a compositor with no free buffer at hand skips that update.
 void RequestBuffers(StreamSlot& slot) {
   std::array<std::uint8_t, 1024> memory{};
   spa_pod_builder builder{};
@@ -113,7 +114,7 @@ void RequestBuffers(StreamSlot& slot) {
   std::array<const spa_pod*, 3> params{};
   params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
       &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-      SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
+      SPA_POD_CHOICE_RANGE_Int(8, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
       SPA_PARAM_BUFFERS_size, SPA_POD_Int(stride * slot.height), SPA_PARAM_BUFFERS_stride,
       SPA_POD_Int(stride), SPA_PARAM_BUFFERS_dataType,
       SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
@@ -179,11 +180,31 @@ StreamBuffer Describe(const StreamSlot& slot, spa_buffer& buffer) {
 
 void OnProcess(void* data) {
   auto& slot = *static_cast<StreamSlot*>(data);
-  // Every queued buffer in order: a cursor-only one between two pictures
-  // still moves the pointer.
-  while (pw_buffer* buffer = pw_stream_dequeue_buffer(slot.stream.get())) {
-    if (buffer->buffer != nullptr) slot.store->Accept(slot.index, Describe(slot, *buffer->buffer));
-    pw_stream_queue_buffer(slot.stream.get(), buffer);
+  // Everything queued, in order: a cursor-only buffer between two pictures
+  // still moves the pointer. Only the newest picture is converted: when we
+  // fall behind, the older ones would be replaced at once anyway, and every
+  // buffer we hold is one the compositor cannot fill.
+  std::array<pw_buffer*, 16> taken{};
+  std::size_t count = 0;
+  while (count < taken.size()) {
+    pw_buffer* buffer = pw_stream_dequeue_buffer(slot.stream.get());
+    if (buffer == nullptr) break;
+    taken[count++] = buffer;
+  }
+  std::size_t newest_picture = count;
+  for (std::size_t i = count; i-- > 0;) {
+    if (taken[i]->buffer != nullptr && !Describe(slot, *taken[i]->buffer).pixels.empty()) {
+      newest_picture = i;
+      break;
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (taken[i]->buffer != nullptr) {
+      StreamBuffer described = Describe(slot, *taken[i]->buffer);
+      if (i != newest_picture) described.pixels = {};
+      slot.store->Accept(slot.index, described);
+    }
+    pw_stream_queue_buffer(slot.stream.get(), taken[i]);
   }
 }
 

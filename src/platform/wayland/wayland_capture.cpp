@@ -1,5 +1,8 @@
 #include "platform/wayland/wayland_capture.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 #include <chrono>
 #include <cstdlib>
 #include <vector>
@@ -14,12 +17,26 @@
 namespace orvamy::wayland {
 namespace {
 
-// The compositor sends a first picture as soon as a stream runs, mostly: a
-// monitor on which nothing changes may send none until something does
-// (headless Mutter does so). So we wait a little for every monitor and then
-// go on with those that sent one; only when none did must the user hear why.
-constexpr std::chrono::seconds kEveryPictureWait{3};
-constexpr std::chrono::seconds kFirstPictureTimeout{10};
+// The compositor sends a picture when something on a monitor changes, and
+// mostly one as the stream starts. A monitor on which nothing changes may send
+// none for a while (headless Mutter does so), so we wait a little for every
+// monitor and then go on with those that sent one; only when none did must
+// the user hear why.
+constexpr std::chrono::milliseconds kEveryPictureWait{3000};
+constexpr std::chrono::milliseconds kFirstPictureTimeout{10000};
+constexpr std::chrono::milliseconds kEventSlice{20};
+
+// Waits for `monitors` pictures until `deadline`, running the event loop
+// meanwhile: our own windows must still draw (their drawing may be the very
+// change that makes the compositor send a picture).
+bool AwaitPictures(const FrameStore& store, std::size_t monitors,
+                   std::chrono::steady_clock::time_point deadline) {
+  while (!store.WaitForPictures(monitors, kEventSlice)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(kEventSlice.count()));
+  }
+  return true;
+}
 
 std::vector<ScreenRect> PlacesOf(const std::vector<PortalStream>& streams) {
   std::vector<ScreenRect> places;
@@ -56,9 +73,10 @@ std::unique_ptr<WaylandCapture> WaylandCapture::Start(std::string& error) {
   parts->streams =
       PipeWireCapture::Start(parts->portal->TakePipeWireFd(), streams, *parts->store, error);
   if (!parts->streams) return nullptr;
-  FrameStore& store = *parts->store;
-  if (!store.WaitForPictures(store.MonitorCount(), kEveryPictureWait) &&
-      !store.WaitForPictures(1, kFirstPictureTimeout - kEveryPictureWait)) {
+  const FrameStore& store = *parts->store;
+  const auto started = std::chrono::steady_clock::now();
+  if (!AwaitPictures(store, store.MonitorCount(), started + kEveryPictureWait) &&
+      !AwaitPictures(store, 1, started + kFirstPictureTimeout)) {
     error = kNoPictureMessage;
     return nullptr;
   }

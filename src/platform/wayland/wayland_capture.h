@@ -17,7 +17,8 @@ class WaylandCapture {
   // streams and waits, bounded, for a first picture of each monitor. Null with
   // `error` set to a message for the user (Chinese, naming what to do).
   // Called on the UI thread only, with a Qt application made: it runs a local
-  // event loop while the portal's dialog is open.
+  // event loop while the portal's dialog is open and while it waits for the
+  // first pictures.
   static std::unique_ptr<WaylandCapture> Start(std::string& error);
 
   // Ends the streams (their thread is joined) and the portal session.

@@ -47,9 +47,16 @@ std::uint32_t PatternAt(int x, int y) {
          static_cast<std::uint32_t>(((x >> 8) & 0xf) | (((y >> 8) & 0xf) << 4));
 }
 
-// Fills the monitor it is shown on with the pattern of its desktop
-// coordinates. The compositor, not we, decides which monitor that is: the
-// picture follows the monitor the window is on.
+// The pattern's value at physical pixel (x, y) of a monitor whose logical
+// top-left corner is `origin`. On a monitor of scale 1 it is the pattern of
+// the desktop point.
+std::uint32_t MonitorPatternAt(QPoint origin, int x, int y) {
+  return PatternAt(origin.x() + x, origin.y() + y);
+}
+
+// Fills the monitor it is shown on with the pattern, one value per physical
+// pixel (on a scaled monitor too). The compositor, not we, decides which
+// monitor that is: the picture follows the monitor the window is on.
 class PatternWindow final : public QRasterWindow {
  public:
   PatternWindow() {
@@ -59,12 +66,12 @@ class PatternWindow final : public QRasterWindow {
  protected:
   void paintEvent(QPaintEvent*) override {
     const QPoint origin = screen()->geometry().topLeft();
-    QImage image(size(), QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatio();
+    QImage image(size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     for (int y = 0; y < image.height(); ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-      for (int x = 0; x < image.width(); ++x) {
-        row[x] = 0xff000000u | PatternAt(origin.x() + x, origin.y() + y);
-      }
+      for (int x = 0; x < image.width(); ++x) row[x] = 0xff000000u | MonitorPatternAt(origin, x, y);
     }
     QPainter(this).drawImage(0, 0, image);
   }
@@ -109,32 +116,49 @@ std::string Name(ScreenPoint point) {
   return "(" + std::to_string(point.x) + "," + std::to_string(point.y) + ")";
 }
 
-// The monitors as Qt sees them (logical desktop coordinates).
-std::vector<QRect> Monitors() {
-  std::vector<QRect> monitors;
-  for (const QScreen* screen : QGuiApplication::screens()) monitors.push_back(screen->geometry());
+struct Monitor {
+  QRect logical;  // desktop coordinates
+  int scale = 1;  // physical pixels per logical pixel
+
+  bool Contains(ScreenPoint point) const { return logical.contains(point.x, point.y); }
+};
+
+// The monitors as Qt sees them.
+std::vector<Monitor> Monitors() {
+  std::vector<Monitor> monitors;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    monitors.push_back({screen->geometry(), static_cast<int>(screen->devicePixelRatio())});
+  }
   return monitors;
 }
 
 // Compares the rectangle whose middle pixel is `middle` with the pattern of
 // `monitor`, black off it; empty when it matches, else the first difference.
-std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, QRect monitor) {
-  const int left = middle.x - kRectWidth / 2;
-  const int top = middle.y - kRectHeight / 2;
-  const orvamy::ByteArray image = screen.CaptureScreenRect(left, top, kRectWidth, kRectHeight);
+// On a scaled monitor the middle pixel is the physical pixel under `middle`
+// and the rest are its physical neighbours.
+std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor) {
+  const orvamy::ByteArray image = screen.CaptureScreenRect(
+      middle.x - kRectWidth / 2, middle.y - kRectHeight / 2, kRectWidth, kRectHeight);
   const std::optional<orvamy::Picture> picture = orvamy::DecodeBmp(image);
   if (!picture) return "no picture";
   if (picture->width != kRectWidth || picture->height != kRectHeight) return "wrong size";
+  const QPoint origin = monitor.logical.topLeft();
+  const int left = (middle.x - origin.x()) * monitor.scale - kRectWidth / 2;
+  const int top = (middle.y - origin.y()) * monitor.scale - kRectHeight / 2;
+  const QRect physical(0, 0, monitor.logical.width() * monitor.scale,
+                       monitor.logical.height() * monitor.scale);
   for (int y = 0; y < kRectHeight; ++y) {
     for (int x = 0; x < kRectWidth; ++x) {
-      const int sx = left + x;
-      const int sy = top + y;
-      const std::uint32_t expected = monitor.contains(sx, sy) ? PatternAt(sx, sy) : 0;
+      const int px = left + x;
+      const int py = top + y;
+      const std::uint32_t expected =
+          physical.contains(px, py) ? MonitorPatternAt(origin, px, py) : 0;
       const std::uint32_t got = picture->At(x, y);
       if (got != expected) {
-        char text[160];
-        std::snprintf(text, sizeof text, "desktop pixel (%d,%d) is %06x, expected %06x", sx, sy,
-                      got, expected);
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "physical pixel (%d,%d) of the monitor at %d,%d is %06x, expected %06x", px,
+                      py, origin.x(), origin.y(), got, expected);
         return text;
       }
     }
@@ -143,23 +167,25 @@ std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, QRect 
 }
 
 // Waits (bounded) for the rectangle to match: the pattern windows may be
-// drawn after the capture started.
-std::string AwaitRect(orvamy::ScreenSource& screen, ScreenPoint middle, QRect monitor) {
+// drawn after the capture started, and a window's change to full screen may
+// take the compositor a while on a loaded machine.
+std::string AwaitRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor) {
   std::string difference;
   WaitFor(
       [&] {
         difference = CompareRect(screen, middle, monitor);
         return difference.empty();
       },
-      5);
+      15);
   return difference;
 }
 
 // Every monitor's corners and edge middles, where the rectangle leaves the
 // monitor, its centre, a point beside the seam on each side, and single steps.
-std::vector<ScreenPoint> PathOver(const std::vector<QRect>& monitors) {
+std::vector<ScreenPoint> PathOver(const std::vector<Monitor>& monitors) {
   std::vector<ScreenPoint> path;
-  for (const QRect& m : monitors) {
+  for (const Monitor& monitor : monitors) {
+    const QRect& m = monitor.logical;
     const int cx = m.center().x();
     const int cy = m.center().y();
     for (const ScreenPoint point : std::vector<ScreenPoint>{{cx, cy},
@@ -181,17 +207,35 @@ std::vector<ScreenPoint> PathOver(const std::vector<QRect>& monitors) {
 
 void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(capture.FollowsPointer(), "the desktop shares the pointer position");
-  const std::vector<QRect> monitors = Monitors();
+  const std::vector<Monitor> monitors = Monitors();
+  for (const Monitor& monitor : monitors) {
+    std::printf("probe: a monitor at %d,%d, %dx%d logical pixels, scale %d\n", monitor.logical.x(),
+                monitor.logical.y(), monitor.logical.width(), monitor.logical.height(),
+                monitor.scale);
+  }
   for (const ScreenPoint point : PathOver(monitors)) {
-    const QRect monitor = *std::find_if(monitors.begin(), monitors.end(), [&](const QRect& m) {
-      return m.contains(point.x, point.y);
-    });
+    const Monitor& monitor = *std::find_if(monitors.begin(), monitors.end(),
+                                           [&](const Monitor& m) { return m.Contains(point); });
     if (!MovePointer(point)) {
       tally.Check(false, "move to " + Name(point));
       continue;
     }
-    const bool arrived =
-        WaitFor([&] { return capture.pointer().QueryPointer() == std::optional(point); }, 10);
+    // A single jump's cursor update is now and then never sent (headless
+    // Mutter 43 on a loaded machine); a hand keeps moving the pointer, so
+    // the probe nudges it by a pixel and back each second until it shows.
+    QElapsedTimer since_nudge;
+    since_nudge.start();
+    const bool arrived = WaitFor(
+        [&] {
+          if (capture.pointer().QueryPointer() == std::optional(point)) return true;
+          if (since_nudge.elapsed() > 1000) {
+            MovePointer({point.x == 0 ? 1 : point.x - 1, point.y});
+            MovePointer(point);
+            since_nudge.restart();
+          }
+          return false;
+        },
+        10);
     const std::optional<ScreenPoint> seen = capture.pointer().QueryPointer();
     tally.Check(arrived, "pointer reported at " + Name(point) +
                              (seen ? " (last seen " + Name(*seen) + ")" : " (none seen)"));
@@ -205,11 +249,12 @@ void CheckFixed(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(!capture.FollowsPointer(), "no pointer position where the desktop shares none");
   tally.Check(!capture.pointer().QueryPointer().has_value(), "QueryPointer answers nothing");
   // Without a pointer the rectangle's middle chooses the monitor.
-  for (const QRect& monitor : Monitors()) {
-    const ScreenPoint middle{monitor.center().x(), monitor.center().y()};
+  for (const Monitor& monitor : Monitors()) {
+    const QRect& m = monitor.logical;
+    const ScreenPoint middle{m.center().x(), m.center().y()};
     const std::string difference = AwaitRect(capture.screen(), middle, monitor);
     tally.Check(difference.empty(), "a fixed rectangle in the middle of the monitor at " +
-                                        Name({monitor.left(), monitor.top()}) +
+                                        Name({m.left(), m.top()}) +
                                         (difference.empty() ? "" : ": " + difference));
   }
 }
@@ -275,14 +320,15 @@ int main(int argc, char** argv) {
     std::printf("probe: the capture did not start: %s\n", error.c_str());
     return 2;
   }
-  const std::vector<QRect> monitors = Monitors();
+  const std::vector<Monitor> monitors = Monitors();
   for (std::size_t i = 1; i < monitors.size(); ++i) {
-    const auto without_window = std::find_if(monitors.begin(), monitors.end(), [&](QRect m) {
-      return std::none_of(windows.begin(), windows.end(),
-                          [&](const auto& w) { return w->screen()->geometry() == m; });
-    });
+    const auto without_window =
+        std::find_if(monitors.begin(), monitors.end(), [&](const Monitor& m) {
+          return std::none_of(windows.begin(), windows.end(),
+                              [&](const auto& w) { return w->screen()->geometry() == m.logical; });
+        });
     if (without_window == monitors.end()) break;
-    MovePointer({without_window->center().x(), without_window->center().y()});
+    MovePointer({without_window->logical.center().x(), without_window->logical.center().y()});
     QThread::msleep(100);
     show_window();
   }

@@ -58,10 +58,14 @@ start() {  # start NAME COMMAND...: in the background, logging to logs/NAME.log
 
 start pipewire pipewire
 start wireplumber wireplumber
-# Two monitors side by side, of different sizes: one stream each.
-start mutter mutter --headless --virtual-monitor 1280x720 --virtual-monitor 800x600 --no-x11 --wayland \
+# Two monitors side by side, of different sizes and scales: one stream each,
+# the first with pictures of twice its logical size.
+gsettings set org.gnome.mutter experimental-features "['scale-monitor-framebuffer']" ||
+  fail "cannot switch on Mutter's scaled monitors (gsettings)"
+start mutter mutter --headless --virtual-monitor 2560x1440 --virtual-monitor 800x600 --no-x11 --wayland \
   --wayland-display=wayland-orvamy
 wait_for_screen_cast || fail "Mutter's screen-cast API did not appear (logs/mutter.log)"
+/usr/bin/python3 "$work/arrange_monitors.py" || fail "cannot lay out the monitors"
 
 portal_pids=()
 start_portals() {  # start_portals CURSOR_MODES [START_RESPONSE]

@@ -47,7 +47,7 @@ class Session(dbus.service.Object):
         self.persist_mode = 0
         self.restore_data = None
         self.remote_desktop = None
-        self.streams = []  # (stream object path, node id, position, size)
+        self.streams = []  # (stream object path, node id, position, size, scale)
 
     @dbus.service.method(SESSION, in_signature="", out_signature="")
     def Close(self):
@@ -191,12 +191,15 @@ class Portal(ShortcutsPortal):
         session.remote_desktop = rd
 
         connectors = self.monitor_connectors()
+        scales = self.monitor_scales()
+        connector_of = {}
         pending = {}
         mode = MUTTER_CURSOR_MODE.get(session.cursor_mode, 0)
         for connector in connectors:
             stream_path = sc.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(mode)},
                                            dbus_interface="org.gnome.Mutter.ScreenCast.Session")
             pending[str(stream_path)] = None
+            connector_of[str(stream_path)] = connector
 
         answered = []
 
@@ -214,13 +217,15 @@ class Portal(ShortcutsPortal):
                                         dbus_interface=PROPERTIES)
                 position = parameters.get("position", (0, 0))
                 size = parameters.get("size", (0, 0))
-                session.streams.append((stream_path, node, position, size))
+                scale = scales.get(connector_of[stream_path], 1.0)
+                session.streams.append((stream_path, node, position, size, scale))
                 streams.append(dbus.Struct((dbus.UInt32(node), dbus.Dictionary({
                     "position": dbus.Struct((dbus.Int32(position[0]), dbus.Int32(position[1]))),
                     "size": dbus.Struct((dbus.Int32(size[0]), dbus.Int32(size[1]))),
                     "source_type": dbus.UInt32(1),
                 }, signature="sv"))))
-                log(f"stream node {node} at {tuple(position)} size {tuple(size)}")
+                log(f"stream node {node} at {tuple(int(v) for v in position)} "
+                    f"size {tuple(int(v) for v in size)} scale {scale}")
             results = {"streams": dbus.Array(streams, signature="(ua{sv})")}
             if session.persist_mode:
                 results["persist_mode"] = dbus.UInt32(session.persist_mode)
@@ -235,6 +240,14 @@ class Portal(ShortcutsPortal):
                                      "org.gnome.Mutter.ScreenCast", None, path_keyword="path")
         rd.Start(dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
 
+    def monitor_scales(self):
+        config = self.bus.get_object("org.gnome.Mutter.DisplayConfig",
+                                     "/org/gnome/Mutter/DisplayConfig")
+        _, _, logical_monitors, _ = config.GetCurrentState(
+            dbus_interface="org.gnome.Mutter.DisplayConfig")
+        return {str(monitor[0]): float(logical[2])
+                for logical in logical_monitors for monitor in logical[5]}
+
     def monitor_connectors(self):
         config = self.bus.get_object("org.gnome.Mutter.DisplayConfig",
                                      "/org/gnome/Mutter/DisplayConfig")
@@ -244,14 +257,15 @@ class Portal(ShortcutsPortal):
     # --- the test's own controls ----------------------------------------
     @dbus.service.method("org.orvamy.TestPortal", in_signature="dd", out_signature="")
     def MovePointer(self, x, y):
-        """Moves the pointer to the desktop point (x, y) (logical pixels)."""
+        """Moves the pointer to the desktop point (x, y) (logical pixels).
+        Mutter takes the position in the stream's own (physical) pixels."""
         for session in self.sessions.values():
-            for stream_path, _, position, size in session.streams:
+            for stream_path, _, position, size, scale in session.streams:
                 inside_x = position[0] <= x < position[0] + size[0]
                 inside_y = position[1] <= y < position[1] + size[1]
                 if inside_x and inside_y and session.remote_desktop is not None:
                     session.remote_desktop.NotifyPointerMotionAbsolute(
-                        stream_path, x - position[0], y - position[1],
+                        stream_path, (x - position[0]) * scale, (y - position[1]) * scale,
                         dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
                     return
         raise dbus.DBusException("no running session shows that point",
