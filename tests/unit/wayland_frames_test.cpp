@@ -289,9 +289,12 @@ TEST(WaylandScreen, CapturesABmpOfTheRectangleAndReportsThePointer) {
 
   WaylandScreen fixed(store, false);
   EXPECT_EQ(fixed.QueryPointer(), std::nullopt) << "never pretends to follow";
-  ByteArray image = {1, 2, 3};
-  EXPECT_FALSE(fixed.CaptureScreenRectInto(image, 0, 0, 0, 4));
-  EXPECT_TRUE(image.empty());
+  EXPECT_TRUE(fixed.CaptureScreenRect(0, 0, 0, 4).empty());
+  Picture pixels;
+  ASSERT_TRUE(fixed.CapturePixelsInto(pixels, ScreenRect{-1, 1, 4, 4}));
+  for (std::int32_t y = 0; y < 4; ++y) {
+    for (std::int32_t x = 0; x < 4; ++x) EXPECT_EQ(pixels.At(x, y), picture->At(x, y));
+  }
 }
 
 }  // namespace

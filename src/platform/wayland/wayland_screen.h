@@ -3,8 +3,6 @@
 // A thin adapter: everything it knows comes from FrameStore::CopyRect and
 // FrameStore::Pointer.
 
-#include <mutex>
-
 #include "platform/wayland/frame_store.h"
 #include "ports/ports.h"
 
@@ -21,17 +19,15 @@ class WaylandScreen final : public ScreenSource, public PointerSource {
   // before the first picture. Thread-safe.
   ByteArray CaptureScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
                               std::int32_t height) override;
-  // The same into `image`, reusing its memory. Thread-safe.
-  bool CaptureScreenRectInto(ByteArray& image, std::int32_t x, std::int32_t y, std::int32_t width,
-                             std::int32_t height) override;
+  // The rectangle's pixels into `into`, reusing its memory; false before the
+  // first picture. Thread-safe.
+  bool CapturePixelsInto(Picture& into, ScreenRect rect) override;
   // The pointer from the streams' cursor metadata. Thread-safe.
   std::optional<ScreenPoint> QueryPointer() override;
 
  private:
   const FrameStore& store_;
   const bool follows_pointer_;
-  std::mutex scratch_mutex_;  // guards scratch_
-  Picture scratch_;           // reused from frame to frame
 };
 
 }  // namespace orvamy::wayland
