@@ -1,6 +1,6 @@
 // orvamy-gif: records an animated GIF of the screen rectangle around the
-// mouse pointer. Linux back end: Qt 6 widgets on X11, xcb for the screen and
-// the hot keys.
+// mouse pointer. Linux back end: Qt 6 widgets; on X11 xcb for the screen and
+// the hot keys, on Wayland the desktop portal.
 //
 // Supports: X11 sessions at any depth the capture takes (see x11_screen.h);
 // global F7/F8 by key grabs on the root window, whatever lock keys are on;
@@ -9,12 +9,16 @@
 // clipboard as text/html, image/gif, a file list and the QQ rich-edit format;
 // the preview as a click-through band just outside the rectangle; saving
 // beside the program, else in Pictures, else in the home folder;
-// `--backend=x11|wayland` (or ORVAMY_BACKEND) to override the session's choice.
-// Does not: keep settings; capture native Wayland windows through X11.
+// `--backend=x11|wayland` (or ORVAMY_BACKEND) to override the session's choice;
+// Wayland sessions through the screen-cast portal and PipeWire, F7/F8 through
+// the shortcuts portal where the desktop has one (linux_desktop.h).
+// Does not: keep settings; keep the window on top or show the preview frame
+// on Wayland (the boxes are disabled there, with the reason as a tooltip).
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
+#include <QMessageBox>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -30,14 +34,12 @@
 #include "platform/posix/exit_signals.h"
 #include "platform/posix/posix_system.h"
 #include "platform/qt/command_channel.h"
+#include "platform/qt/linux_desktop.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/preview_window.h"
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_messages.h"
 #include "platform/qt/ui_bridge.h"
-#include "platform/x11/x11_hotkeys.h"
-#include "platform/x11/x11_screen.h"
-#include "platform/x11/x11_window_manager.h"
 
 namespace {
 
@@ -114,32 +116,38 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvamy-gif: %s\n", choice.error.c_str());
     return 2;
   }
-  if (*choice.backend == orvamy::posix::DisplayBackend::kWayland) {
-    std::fprintf(stderr,
-                 "orvamy-gif: this build cannot record a Wayland session yet; run it with "
-                 "--backend=x11 on an X11 session\n");
-    return 1;
-  }
+  const bool wayland = *choice.backend == orvamy::posix::DisplayBackend::kWayland;
 
   // Before any thread exists, so that every thread leaves the three to it.
   orvamy::posix::ExitSignals exit_signals;
 
-  // The screen, hot keys and window-manager calls speak X11: run Qt on xcb too.
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // X11: the screen, hot keys and window-manager calls speak X11, so Qt runs on
+  // xcb too. Wayland: Qt's own platform, unless the user chose one.
+  if (!wayland) {
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+  } else {
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
+  }
   QApplication app(argc, argv);
   QFont font = QApplication::font();
   font.setPixelSize(12);  // the size the control table's boxes were laid out for
   QApplication::setFont(font);
 
-  orvamy::x11::X11Screen screen;
-  if (!screen.ok()) {
-    std::fprintf(stderr, "orvamy-gif: cannot open the X display\n");
+  std::string desktop_error;
+  const std::unique_ptr<orvamy::qt::LinuxDesktop> desktop =
+      orvamy::qt::LinuxDesktop::Open(*choice.backend, desktop_error);
+  if (!desktop) {
+    // Nothing can be recorded: say why where the user looks, then end.
+    std::fprintf(stderr, "orvamy-gif: message: %s\n", desktop_error.c_str());
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(orvamy::kDefaultMessageTitle.data(),
+                                                           static_cast<qsizetype>(orvamy::kDefaultMessageTitle.size())),
+                    QString::fromStdString(desktop_error), QMessageBox::Ok);
+    box.exec();
     return 1;
   }
-  orvamy::x11::X11Hotkeys hotkeys;
-  orvamy::x11::X11WindowManager window_manager;
 
-  orvamy::qt::MainWindow window(&window_manager);
+  orvamy::qt::MainWindow window(desktop->window_manager());
+  if (wayland) window.DisableWhatWaylandForbids();
   orvamy::qt::UiBridge bridge(app);
   orvamy::qt::QtMessages messages(bridge, window);  // boxes open above the window
   orvamy::qt::QtClipboard clipboard(bridge);
@@ -157,22 +165,14 @@ int main(int argc, char** argv) {
   orvamy::gif::RemoveStaleSpoolFiles(orvamy::gif::SpoolFolders(locations.directories),
                                      orvamy::posix::ProcessRunning);
   orvamy::AppController controller(orvamy::AppPorts{
-      screen, screen, clock, local_time, window, messages, clipboard, hotkeys, preview,
-      preview_timer, window, std::move(locations)});
+      desktop->screen(), desktop->pointer(), clock, local_time, window, messages, clipboard,
+      desktop->hotkeys(), preview, preview_timer, window, std::move(locations)});
+  if (!desktop->HasGlobalKeys()) controller.UseCommandsForHotkeys();
   controller_ptr = &controller;
   window.Attach(controller, preview_timer);
 
   controller.OnWindowCreated();  // on top, F7 and F8
-  std::unique_ptr<QSocketNotifier> hotkey_notifier;
-  if (hotkeys.FileDescriptor() >= 0) {
-    hotkey_notifier = std::make_unique<QSocketNotifier>(hotkeys.FileDescriptor(),
-                                                        QSocketNotifier::Read);
-    QObject::connect(hotkey_notifier.get(), &QSocketNotifier::activated, &window, [&] {
-      for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
-    });
-  }
-  // Events read while the keys were being grabbed are already in xcb's queue.
-  for (const std::int32_t id : hotkeys.TakePressed()) controller.OnHotkey(id);
+  desktop->DeliverHotkeys(window, [&controller](std::int32_t id) { controller.OnHotkey(id); });
 
   // `orvamy-gif --start/--stop/--toggle` from a key the desktop binds.
   orvamy::qt::CommandServer commands(
@@ -198,9 +198,15 @@ int main(int argc, char** argv) {
   }
 
   window.show();
-  // Once the event loop runs: a box about taken hot keys, if any.
-  QMetaObject::invokeMethod(&window, [&controller] { controller.OnWindowShown(); },
-                            Qt::QueuedConnection);
+  // Once the event loop runs: what the desktop cannot do (a fixed rectangle),
+  // then a box about taken hot keys, if any.
+  QMetaObject::invokeMethod(
+      &window,
+      [&controller, &messages, note = desktop->Note()] {
+        if (!note.empty()) messages.ShowMessage(note, orvamy::kDefaultMessageTitle);
+        controller.OnWindowShown();
+      },
+      Qt::QueuedConnection);
   const int code = QApplication::exec();
   controller.OnWindowClosing();
   controller_ptr = nullptr;
