@@ -7,6 +7,14 @@
 namespace orvamy::gif {
 namespace {
 
+// How many bits wider than a frame's own table the global table may be for
+// the frame to use it.
+constexpr int kGlobalExtraBits = 1;
+
+// The first frame's table becomes the global one when a transparent entry
+// fits into it without doubling it (the first frame would pay for that).
+bool RoomForTransparent(std::size_t colours) { return BitsFor(colours + 1) == BitsFor(colours); }
+
 // Fills the table up to its power of two. Unused entries repeat the first,
 // so that no colour appears in the table that no pixel was given.
 void PadTable(IndexedFrame& frame) {
@@ -49,10 +57,14 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
   const bool has_previous = !stale.empty();
   rect_.resize(n);
   changed_.resize(has_previous ? n : 0);
+  rect_bound_.resize(has_previous ? n : 0);
   for (std::size_t y = 0; y < rh; ++y) {
     const std::size_t at = (r.y0 + y) * w + r.x0;
     std::memcpy(rect_.data() + y * rw, screen.data() + at, rw * sizeof(std::uint32_t));
-    if (has_previous) std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
+    if (has_previous) {
+      std::memcpy(changed_.data() + y * rw, stale.data() + at, rw);
+      std::memcpy(rect_bound_.data() + y * rw, bounds.data() + at, rw * sizeof(std::uint32_t));
+    }
   }
   kept_exact_.assign(has_previous ? n : 0, 0);
   if (has_previous && !shown.empty()) {
@@ -75,6 +87,10 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
   if (!has_previous) {
     if (CountExact(false, 256)) {
       WriteExact(frame, false);
+      if (RoomForTransparent(colours_.colours().size())) {
+        AdoptGlobal(colours_.colours(), false);
+        UseGlobal(frame, false);
+      }
       return;
     }
   } else {
@@ -146,6 +162,26 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
   for (std::size_t i = 0; i < n; ++i) {
     if (!clear || changed_[i]) used[frame.indices[i]] = true;
   }
+  const auto used_entries = static_cast<std::size_t>(std::count(used.begin(), used.end(), true));
+  // The first frame: the whole quantised table becomes the global one when
+  // the frame needs a table that large anyway.
+  if (!clear && global_.palette.empty() && RoomForTransparent(table.size()) &&
+      BitsFor(table.size()) == BitsFor(used_entries)) {
+    AdoptGlobal(table, true);
+  }
+  // The first frame writes the header: once adopted, it must use the table.
+  if (global_.from_quantiser && global_.generation == quantiser_.generation() &&
+      (!clear || GlobalPays(used_entries + 1))) {
+    // The quantiser's table is the global one: its indices stand as they are.
+    UseGlobal(frame, clear);
+    if (clear) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (!changed_[i]) frame.indices[i] = static_cast<std::uint8_t>(global_.transparent);
+      }
+      OfferKeptPixels(frame);
+    }
+    return;
+  }
   std::array<std::uint8_t, 256> renumbered{};
   frame.palette.clear();
   for (std::size_t k = 0; k < table.size(); ++k) {
@@ -208,6 +244,103 @@ std::uint8_t FrameIndexer::Nearest(std::uint32_t colour) {
   return near_index_[slot];
 }
 
+// Keeps `colours` (at most 255) as the file's global table.
+void FrameIndexer::AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser) {
+  global_.palette = colours;
+  global_.transparent = static_cast<int>(colours.size());
+  const std::uint32_t filler = colours.empty() ? 0 : colours.front();
+  global_.palette.push_back(filler);
+  global_.bits = BitsFor(global_.palette.size());
+  global_.palette.resize(std::size_t{1} << global_.bits, filler);
+  // A quantised table may hold a colour twice: the lookup numbers distinct
+  // colours, so it keeps where each stands in the table.
+  global_.lookup.Clear();
+  global_.entry.clear();
+  for (std::size_t k = 0; k < colours.size(); ++k) {
+    const std::size_t distinct = global_.lookup.colours().size();
+    global_.lookup.Add(colours[k], 256);
+    if (global_.lookup.colours().size() > distinct) {
+      global_.entry.push_back(static_cast<std::uint8_t>(k));
+    }
+  }
+  global_.order.Build(colours);
+  global_.from_quantiser = from_quantiser;
+  global_.generation = quantiser_.generation();
+}
+
+bool FrameIndexer::GlobalHolds(const std::vector<std::uint32_t>& colours) const {
+  if (global_.palette.empty()) return false;
+  return std::all_of(colours.begin(), colours.end(),
+                     [&](std::uint32_t c) { return global_.lookup.Contains(c); });
+}
+
+// A table of its own costs 3 bytes an entry; the global one costs the frame
+// wider codes where it has more entries: one bit more pays for itself on
+// the frames measured, two bits do not.
+bool FrameIndexer::GlobalPays(std::size_t local_entries) const {
+  return global_.bits <= BitsFor(local_entries) + kGlobalExtraBits;
+}
+
+// The frame's table is the global one (indices must follow it).
+void FrameIndexer::UseGlobal(IndexedFrame& frame, bool clear) {
+  frame.palette = global_.palette;
+  frame.bits = global_.bits;
+  frame.transparent = clear ? global_.transparent : -1;
+  frame.global_table = true;
+}
+
+// Whether every pixel to write either has its colour in the global table or
+// may show the entry nearest to it (within its bound). Only where the other
+// pixels may stay clear: elsewhere no bound is known.
+bool FrameIndexer::GlobalServes(bool clear) {
+  if (!clear || lossless_) return false;
+  std::uint32_t last = 0xFFFFFFFFu;
+  std::int64_t last_error = 0;
+  for (std::size_t i = 0; i < rect_.size(); ++i) {
+    if (!changed_[i]) continue;
+    if (rect_[i] != last) {
+      last = rect_[i];
+      last_error = global_.lookup.Contains(last)
+                       ? 0
+                       : Distance(global_.palette[global_.order.Nearest(last)], last);
+    }
+    if (last_error > rect_bound_[i]) return false;
+  }
+  return true;
+}
+
+// WriteExact with the global table: every colour to write is in it (or,
+// with `stand_ins`, its nearest entry is within the pixel's bound), and a
+// pixel that may stay is offered either way wherever its colour is in it.
+void FrameIndexer::WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_ins) {
+  UseGlobal(frame, clear);
+  const auto t = static_cast<std::uint8_t>(std::max(frame.transparent, 0));
+  if (clear) frame.either.assign(rect_.size(), 0);
+  // A stand-in's bound goes with the frame, so that the display state takes it
+  // for what it is (within the bound) and not for the best a table could do.
+  if (stand_ins) frame.bound.assign(rect_.size(), 0);
+  std::uint32_t last = 0xFFFFFFFFu;
+  std::uint8_t last_index = 0;
+  bool last_exact = true;
+  for (std::size_t i = 0; i < rect_.size(); ++i) {
+    const bool may_stay = clear && !changed_[i];
+    if (rect_[i] != last) {
+      last = rect_[i];
+      last_exact = global_.lookup.Contains(last);
+      last_index = last_exact ? global_.entry[global_.lookup.IndexOf(last)]
+                   : stand_ins ? static_cast<std::uint8_t>(global_.order.Nearest(last))
+                               : t;
+    }
+    if (may_stay) {
+      frame.indices[i] = last_exact ? last_index : t;
+      if (last_exact) frame.either[i] = EitherKind(i);
+      continue;
+    }
+    frame.indices[i] = last_index;
+    if (!last_exact) frame.bound[i] = rect_bound_[i];
+  }
+}
+
 // Runs decide what LZW makes of a stream: whether the values change less
 // often written opaque than with the unchanged pixels clear.
 bool FrameIndexer::PreferOpaque() const {
@@ -234,6 +367,16 @@ bool FrameIndexer::CountExact(bool changed_only, int limit) {
 }
 
 void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
+  if (GlobalPays(colours_.colours().size() + (clear ? 1 : 0))) {
+    if (GlobalHolds(colours_.colours())) {
+      WriteGlobalExact(frame, clear, false);
+      return;
+    }
+    if (GlobalServes(clear)) {
+      WriteGlobalExact(frame, clear, true);
+      return;
+    }
+  }
   frame.palette = colours_.colours();
   const std::uint8_t t = CompleteTable(frame, clear);
   std::uint32_t last = 0xFFFFFFFFu;

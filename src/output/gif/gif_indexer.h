@@ -44,12 +44,19 @@ class FrameIndexer {
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
   void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
+  void AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser);
+  bool GlobalHolds(const std::vector<std::uint32_t>& colours) const;
+  bool GlobalPays(std::size_t local_entries) const;
+  void UseGlobal(IndexedFrame& frame, bool clear);
+  bool GlobalServes(bool clear);
+  void WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_ins);
   void OfferKeptPixels(IndexedFrame& frame);
   std::uint8_t EitherKind(std::size_t i) const;
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
   std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  std::vector<std::uint32_t> rect_bound_;  // per pixel of rect_ that must be written: its bound
   // Per pixel of rect_ that may stay: the viewer shows its very colour, so
   // keeping it and writing it look the same (LzwChoices' kEitherSame).
   std::vector<std::uint8_t> kept_exact_;
@@ -60,6 +67,21 @@ class FrameIndexer {
   std::uint64_t near_generation_ = 0;
   ExactColours colours_;
   Quantiser quantiser_;
+  // The file's global table, set by the first frame when its colours (exact,
+  // or its quantised table) leave room for a transparent entry: those
+  // colours, the transparent entry, padding. A later frame whose colours are
+  // all in it is written with it and carries no table of its own.
+  struct GlobalTable {
+    std::vector<std::uint32_t> palette;  // empty: none
+    int bits = 0;
+    int transparent = -1;
+    ExactColours lookup;                  // colour -> its number among distinct colours
+    std::vector<std::uint8_t> entry;      // that number -> its entry in `palette`
+    GreenOrder order;                     // for the entry nearest a colour not in it
+    bool from_quantiser = false;          // the quantiser's table of `generation`
+    std::uint64_t generation = 0;
+  };
+  GlobalTable global_;
   bool lossless_;
 };
 
