@@ -11,6 +11,10 @@ namespace {
 // the frame to use it.
 constexpr int kGlobalExtraBits = 1;
 
+// Quantised frames whose colours fall into at most this many 15-bit cells
+// (besides their flat colours) are text and UI rather than photos.
+constexpr std::size_t kFewCells = 300;
+
 // The first frame's table becomes the global one when a transparent entry
 // fits into it without doubling it (the first frame would pay for that).
 bool RoomForTransparent(std::size_t colours) { return BitsFor(colours + 1) == BitsFor(colours); }
@@ -126,6 +130,11 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
   frame.limit.resize(n);
   frame.bound.resize(n);
   const std::size_t rw = r.width();
+  // Text and UI (colours in few cells): the cell's entry can lie a few levels
+  // off at every glyph edge, which shows; the entry nearest the colour itself
+  // does not, and codes no worse there. Photo-like frames keep the cell's
+  // entry: its runs are longer.
+  const bool nearest_first = quantiser_.cells_used() <= kFewCells;
   for (std::size_t i = 0; i < n; ++i) {
     if (clear && !changed_[i]) {
       frame.indices[i] = 0;  // made transparent below
@@ -138,7 +147,7 @@ void FrameIndexer::WriteQuantised(IndexedFrame& frame, bool clear,
     // Stale pixels had theirs worked out when they were found stale.
     const std::uint32_t bound =
         clear ? bounds[y * w + x] : AllowedError(screen, w, h, x, y, ceiling);
-    std::uint8_t index = quantiser_.Map(s);
+    std::uint8_t index = nearest_first ? Nearest(s) : quantiser_.Map(s);
     auto error = static_cast<std::uint32_t>(Distance(table[index], s));
     if (error > bound) {
       index = Nearest(s);
