@@ -223,6 +223,20 @@ std::vector<Picture> Glide(const Picture& background, int frames) {
   return out;
 }
 
+// The picture moving left by 2 pixels a frame, its left edge coming back on
+// the right.
+std::vector<Picture> Scroll(const Picture& background, int frames) {
+  std::vector<Picture> out;
+  for (int f = 0; f < frames; ++f) {
+    Picture p = background;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x)
+        p.pixels[static_cast<std::size_t>(y) * p.width + x] = background.At((x + 2 * f) % p.width, y);
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
 // What the viewer sees after every frame, decoded by giflib, against that
 // frame's own source: within the error the source's neighbourhood allows, or
 // no farther than the nearest entry of the table that last wrote the pixel.
@@ -238,17 +252,32 @@ TEST(GifRoundTrip, EveryShownPixelStaysWithinItsBoundOfTheCurrentFrame) {
   for (int y = 80; y < kH; ++y)
     for (int x = 100; x < kW; ++x)
       flat.pixels[static_cast<std::size_t>(y) * kW + x] = ManyColours(kW, kH, 3).At(x, y);
+  // 120 flat colours in blocks with seams of 10 colours a little off: a
+  // scroll rewrites them all, and the seams may lose their own colours so
+  // that the table fits 128 entries.
+  Picture seams = Solid(kW, kH, 0);
+  const auto block = [](int b) {
+    return static_cast<std::uint32_t>((b * 37) % 256) << 16 | static_cast<std::uint32_t>((b * 91) % 256) << 8 |
+           static_cast<std::uint32_t>((b * 53) % 256);
+  };
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const int b = (x / 6 + (y / 20) * 7) % 120;
+      seams.pixels[static_cast<std::size_t>(y) * kW + x] = x % 6 == 0 ? block(b % 10) ^ 0x030303 : block(b);
+    }
   const struct {
     const char* name;
     const Picture& background;
     bool lossless;  // no allowance anywhere: the nearest table colour at worst
-  } cases[] = {{"smooth gradient", gradient, false},
-               {"flat colour", flat, false},
-               {"smooth gradient, lossless", gradient, true}};
+    bool scroll;    // the background moves left, else a rectangle glides over it
+  } cases[] = {{"smooth gradient", gradient, false, false},
+               {"flat colour", flat, false, false},
+               {"smooth gradient, lossless", gradient, true, false},
+               {"blocks with seams, scrolling", seams, false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    const std::vector<Picture> frames = Glide(c.background, 50);
+    const std::vector<Picture> frames = c.scroll ? Scroll(c.background, 30) : Glide(c.background, 50);
     const fs::path path = Record(dir, frames, kW, kH, 10, c.lossless);
     int error = 0;
     GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);

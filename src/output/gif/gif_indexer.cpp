@@ -15,6 +15,9 @@ constexpr int kGlobalExtraBits = 1;
 // (besides their flat colours) are text and UI rather than photos.
 constexpr std::size_t kFewCells = 300;
 
+// TrimToSmallerTable leaves out at most this share (1 / n) of a frame's colours.
+constexpr std::size_t kMostLeftOut = 2;
+
 // The first frame's table becomes the global one when a transparent entry
 // fits into it without doubling it (the first frame would pay for that).
 bool RoomForTransparent(std::size_t colours) { return BitsFor(colours + 1) == BitsFor(colours); }
@@ -386,11 +389,16 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
       return;
     }
   }
+  const bool trimmed = clear && !lossless_ && TrimToSmallerTable();
   frame.palette = colours_.colours();
   const std::uint8_t t = CompleteTable(frame, clear);
   std::uint32_t last = 0xFFFFFFFFu;
   std::uint8_t last_index = 0;
+  bool last_kept = true;
   if (clear) frame.either.assign(rect_.size(), 0);
+  // A colour left out lies within the bound of each of its pixels: that bound
+  // goes with the frame (see WriteGlobalExact).
+  if (trimmed) frame.bound.assign(rect_.size(), 0);
   for (std::size_t i = 0; i < rect_.size(); ++i) {
     if (clear && !changed_[i]) {
       if (colours_.Contains(rect_[i])) {
@@ -403,10 +411,79 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
     }
     if (rect_[i] != last) {
       last = rect_[i];
-      last_index = colours_.IndexOf(last);
+      last_kept = !trimmed || colours_.Contains(last);
+      last_index = last_kept ? colours_.IndexOf(last) : StandInFor(last);
     }
     frame.indices[i] = last_index;
+    if (!last_kept) frame.bound[i] = rect_bound_[i];
   }
+}
+
+// An exact table just past a power of two costs twice the entries and a bit
+// more per code. Where the rarest colours each have another colour of the
+// table within the bound of every pixel that must show them, they are left
+// out until the table (with its transparent entry) fits the size below.
+// Leaves the kept colours in colours_ and the others in left_out_.
+bool FrameIndexer::TrimToSmallerTable() {
+  const std::vector<std::uint32_t> all = colours_.colours();
+  const std::size_t m = all.size();
+  const int bits = BitsFor(m + 1);
+  if (bits <= 2) return false;
+  const std::size_t fits = (std::size_t{1} << (bits - 1)) - 1;
+  if (m <= fits || m - fits > m / kMostLeftOut) return false;
+  // Per colour: the pixels that must show it, and the least bound among them.
+  trim_count_.assign(m, 0);
+  trim_bound_.assign(m, UINT32_MAX);
+  std::uint32_t last = 0xFFFFFFFFu;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < rect_.size(); ++i) {
+    if (!changed_[i]) continue;
+    if (rect_[i] != last) {
+      last = rect_[i];
+      k = colours_.IndexOf(last);
+    }
+    ++trim_count_[k];
+    trim_bound_[k] = std::min(trim_bound_[k], rect_bound_[i]);
+  }
+  std::vector<std::size_t> order(m);
+  for (std::size_t c = 0; c < m; ++c) order[c] = c;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return trim_count_[a] < trim_count_[b]; });
+  // 0: kept, 1: left out, 2: kept as another colour's stand-in.
+  std::vector<std::uint8_t> state(m, 0);
+  std::size_t left = 0;
+  for (const std::size_t c : order) {
+    if (left == m - fits) break;
+    if (state[c] != 0) continue;
+    std::int64_t best = INT64_MAX;
+    std::size_t best_at = c;
+    for (std::size_t o = 0; o < m; ++o) {
+      if (o == c || state[o] == 1) continue;
+      const std::int64_t d = Distance(all[o], all[c]);
+      if (d < best) best = d, best_at = o;
+    }
+    if (best_at == c || (trim_count_[c] > 0 && best > trim_bound_[c])) continue;
+    state[c] = 1;
+    state[best_at] = 2;
+    ++left;
+  }
+  if (left < m - fits) return false;
+  left_out_.clear();
+  colours_.Clear();
+  for (std::size_t c = 0; c < m; ++c) {
+    if (state[c] == 1) {
+      left_out_.push_back(all[c]);
+    } else {
+      colours_.Add(all[c], 256);
+    }
+  }
+  kept_order_.Build(colours_.colours());
+  return true;
+}
+
+// The kept colour nearest to a colour left out by TrimToSmallerTable.
+std::uint8_t FrameIndexer::StandInFor(std::uint32_t colour) const {
+  return static_cast<std::uint8_t>(kept_order_.Nearest(colour));
 }
 
 }  // namespace orvamy::gif

@@ -49,6 +49,8 @@ class FrameIndexer {
   bool GlobalPays(std::size_t local_entries) const;
   void UseGlobal(IndexedFrame& frame, bool clear);
   bool GlobalServes(bool clear);
+  bool TrimToSmallerTable();
+  std::uint8_t StandInFor(std::uint32_t colour) const;
   void WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_ins);
   void OfferKeptPixels(IndexedFrame& frame);
   std::uint8_t EitherKind(std::size_t i) const;
@@ -66,6 +68,10 @@ class FrameIndexer {
   std::vector<std::uint8_t> near_index_;
   std::uint64_t near_generation_ = 0;
   ExactColours colours_;
+  // TrimToSmallerTable's working memory and result.
+  std::vector<std::uint32_t> trim_count_, trim_bound_;
+  std::vector<std::uint32_t> left_out_;
+  GreenOrder kept_order_;
   Quantiser quantiser_;
   // The file's global table, set by the first frame when its colours (exact,
   // or its quantised table) leave room for a transparent entry: those
