@@ -194,6 +194,7 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
     }
     return;
   }
+  if (clear && !lossless_) TrimUsedEntries(frame, table, used);
   std::array<std::uint8_t, 256> renumbered{};
   frame.palette.clear();
   for (std::size_t k = 0; k < table.size(); ++k) {
@@ -206,6 +207,70 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
     frame.indices[i] = clear && !changed_[i] ? t : renumbered[frame.indices[i]];
   }
   if (clear) OfferKeptPixels(frame);
+}
+
+// TrimToSmallerTable for a quantised frame: where the entries it uses (with
+// the transparent one) are just past a power of two, its rarest entries give
+// way to the nearest entry left when that lies within the limit of every
+// pixel that used them (the limit its lossy stand-ins have too).
+void FrameIndexer::TrimUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                                   std::array<bool, 256>& used) {
+  const auto m = static_cast<std::size_t>(std::count(used.begin(), used.end(), true));
+  const int bits = BitsFor(m + 1);
+  if (bits <= 2) return;
+  const std::size_t fits = (std::size_t{1} << (bits - 1)) - 1;
+  if (m <= fits || m - fits > m / kMostLeftOut) return;
+  // The changed pixels grouped by entry.
+  const std::size_t n = frame.indices.size();
+  std::array<std::uint32_t, 257> start{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (changed_[i]) ++start[frame.indices[i] + 1u];
+  }
+  for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+  trim_pixels_.resize(start[256]);
+  std::array<std::uint32_t, 256> at{};
+  std::copy(start.begin(), start.end() - 1, at.begin());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (changed_[i]) trim_pixels_[at[frame.indices[i]]++] = static_cast<std::uint32_t>(i);
+  }
+  std::vector<std::size_t> order;
+  for (std::size_t k = 0; k < table.size(); ++k)
+    if (used[k]) order.push_back(k);
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return start[a + 1] - start[a] < start[b + 1] - start[b];
+  });
+  // 0: kept, 1: gives way, 2: kept as another entry's stand-in.
+  std::array<std::uint8_t, 256> state{};
+  std::array<std::uint8_t, 256> to{};
+  std::size_t left = 0;
+  for (const std::size_t e : order) {
+    if (left == m - fits) break;
+    if (state[e] != 0) continue;
+    std::int64_t best = INT64_MAX;
+    std::size_t alt = e;
+    for (const std::size_t o : order) {
+      if (o == e || state[o] == 1) continue;
+      const std::int64_t d = Distance(table[o], table[e]);
+      if (d < best) best = d, alt = o;
+    }
+    if (alt == e) continue;
+    bool fits_all = true;
+    for (std::uint32_t p = start[e]; p < start[e + 1] && fits_all; ++p) {
+      const std::uint32_t i = trim_pixels_[p];
+      fits_all = Distance(table[alt], rect_[i]) <= frame.limit[i];
+    }
+    if (!fits_all) continue;
+    state[e] = 1;
+    state[alt] = 2;
+    to[e] = static_cast<std::uint8_t>(alt);
+    ++left;
+  }
+  if (left < m - fits) return;
+  for (std::size_t e = 0; e < 256; ++e) {
+    if (state[e] != 1) continue;
+    used[e] = false;
+    for (std::uint32_t p = start[e]; p < start[e + 1]; ++p) frame.indices[trim_pixels_[p]] = to[e];
+  }
 }
 
 // A pixel that may stay whose own colour is in the table may as well be

@@ -3,6 +3,7 @@
 // when the colours fit (all of them, or only the changed pixels' with the
 // rest transparent), otherwise a quantised table for the changed pixels.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -50,6 +51,8 @@ class FrameIndexer {
   void UseGlobal(IndexedFrame& frame, bool clear);
   bool GlobalServes(bool clear);
   bool TrimToSmallerTable();
+  void TrimUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                       std::array<bool, 256>& used);
   std::uint8_t StandInFor(std::uint32_t colour) const;
   void WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_ins);
   void OfferKeptPixels(IndexedFrame& frame);
@@ -70,6 +73,7 @@ class FrameIndexer {
   ExactColours colours_;
   // TrimToSmallerTable's working memory and result.
   std::vector<std::uint32_t> trim_count_, trim_bound_;
+  std::vector<std::uint32_t> trim_pixels_;  // changed pixels grouped by table entry
   std::vector<std::uint32_t> left_out_;
   GreenOrder kept_order_;
   Quantiser quantiser_;
