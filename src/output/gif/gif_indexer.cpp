@@ -488,7 +488,7 @@ void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
 // more per code. Where the rarest colours each have another colour of the
 // table within the bound of every pixel that must show them, they are left
 // out until the table (with its transparent entry) fits the size below.
-// Leaves the kept colours in colours_ and the others in left_out_.
+// Leaves the kept colours in colours_ (StandInFor finds the others' stand-ins).
 bool FrameIndexer::TrimToSmallerTable() {
   const std::vector<std::uint32_t> all = colours_.colours();
   const std::size_t m = all.size();
@@ -533,14 +533,9 @@ bool FrameIndexer::TrimToSmallerTable() {
     ++left;
   }
   if (left < m - fits) return false;
-  left_out_.clear();
   colours_.Clear();
   for (std::size_t c = 0; c < m; ++c) {
-    if (state[c] == 1) {
-      left_out_.push_back(all[c]);
-    } else {
-      colours_.Add(all[c], 256);
-    }
+    if (state[c] != 1) colours_.Add(all[c], 256);
   }
   kept_order_.Build(colours_.colours());
   return true;

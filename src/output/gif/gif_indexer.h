@@ -71,10 +71,10 @@ class FrameIndexer {
   std::vector<std::uint8_t> near_index_;
   std::uint64_t near_generation_ = 0;
   ExactColours colours_;
-  // TrimToSmallerTable's working memory and result.
+  // Working memory of the two Trim functions, and the kept colours by green
+  // for StandInFor.
   std::vector<std::uint32_t> trim_count_, trim_bound_;
   std::vector<std::uint32_t> trim_pixels_;  // changed pixels grouped by table entry
-  std::vector<std::uint32_t> left_out_;
   GreenOrder kept_order_;
   Quantiser quantiser_;
   // The file's global table, set by the first frame when its colours (exact,
