@@ -5,6 +5,7 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "gif_test_support.h"
@@ -21,6 +22,11 @@ struct Shown {
   Picture screen;
 };
 
+// The table a frame's indices refer to: its own, else the global one.
+const ColorMapObject* TableOf(const GifFileType* gif, const SavedImage& image) {
+  return image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+}
+
 // Decodes with giflib and replays the frames onto the logical screen.
 std::vector<Shown> Replay(const fs::path& path) {
   int error = 0;
@@ -34,7 +40,7 @@ std::vector<Shown> Replay(const fs::path& path) {
     const SavedImage& image = gif->SavedImages[i];
     GraphicsControlBlock gcb{};
     DGifSavedExtensionToGCB(gif, i, &gcb);
-    const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    const ColorMapObject* map = TableOf(gif, image);
     const GifImageDesc& d = image.ImageDesc;
     EXPECT_NE(map, nullptr);
     EXPECT_LE(d.Left + d.Width, gif->SWidth);
@@ -178,7 +184,7 @@ TEST(GifRoundTrip, LosslessWritesEachPixelInItsNearestTableColour) {
     const SavedImage& image = gif->SavedImages[f];
     GraphicsControlBlock gcb{};
     DGifSavedExtensionToGCB(gif, f, &gcb);
-    const ColorMapObject* map = image.ImageDesc.ColorMap;
+    const ColorMapObject* map = TableOf(gif, image);
     ASSERT_NE(map, nullptr);
     const GifImageDesc& d = image.ImageDesc;
     int worse = 0;
@@ -217,6 +223,21 @@ std::vector<Picture> Glide(const Picture& background, int frames) {
   return out;
 }
 
+// A grey frame, then the picture moving left by 2 pixels a frame, its left
+// edge coming back on the right (the grey first frame gives the file a
+// global table the picture's colours are not in).
+std::vector<Picture> Scroll(const Picture& background, int frames) {
+  std::vector<Picture> out = {Solid(background.width, background.height, 0x808080)};
+  for (int f = 0; f < frames; ++f) {
+    Picture p = background;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x)
+        p.pixels[static_cast<std::size_t>(y) * p.width + x] = background.At((x + 2 * f) % p.width, y);
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
 // What the viewer sees after every frame, decoded by giflib, against that
 // frame's own source: within the error the source's neighbourhood allows, or
 // no farther than the nearest entry of the table that last wrote the pixel.
@@ -232,17 +253,42 @@ TEST(GifRoundTrip, EveryShownPixelStaysWithinItsBoundOfTheCurrentFrame) {
   for (int y = 80; y < kH; ++y)
     for (int x = 100; x < kW; ++x)
       flat.pixels[static_cast<std::size_t>(y) * kW + x] = ManyColours(kW, kH, 3).At(x, y);
+  // 122 flat colours in blocks with seams of 10 colours a little off: a
+  // scroll rewrites them all, and the seams may lose their own colours so
+  // that the table fits 128 entries.
+  Picture seams = Solid(kW, kH, 0);
+  const auto block = [](int b) {
+    return static_cast<std::uint32_t>((b * 37) % 256) << 16 | static_cast<std::uint32_t>((b * 91) % 256) << 8 |
+           static_cast<std::uint32_t>((b * 53) % 256);
+  };
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const int b = (x / 6 + (y / 20) * 27) % 122;
+      seams.pixels[static_cast<std::size_t>(y) * kW + x] = x % 6 == 0 ? block(b % 10) ^ 0x030303 : block(b);
+    }
+  // The same with every seam pixel up to three levels off its seam colour in
+  // red and green: more than 256 colours, so quantised, and the table's seam
+  // entries may give way to others.
+  Picture varied = seams;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; x += 6) {
+      const auto v = static_cast<std::uint32_t>((y * 5 + x / 6) % 16);
+      varied.pixels[static_cast<std::size_t>(y) * kW + x] ^= (v & 3) << 16 | (v >> 2) << 8;
+    }
   const struct {
     const char* name;
     const Picture& background;
     bool lossless;  // no allowance anywhere: the nearest table colour at worst
-  } cases[] = {{"smooth gradient", gradient, false},
-               {"flat colour", flat, false},
-               {"smooth gradient, lossless", gradient, true}};
+    bool scroll;    // the background moves left, else a rectangle glides over it
+  } cases[] = {{"smooth gradient", gradient, false, false},
+               {"flat colour", flat, false, false},
+               {"smooth gradient, lossless", gradient, true, false},
+               {"blocks with seams, scrolling", seams, false, true},
+               {"blocks with varied seams, scrolling", varied, false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    const std::vector<Picture> frames = Glide(c.background, 50);
+    const std::vector<Picture> frames = c.scroll ? Scroll(c.background, 30) : Glide(c.background, 50);
     const fs::path path = Record(dir, frames, kW, kH, 10, c.lossless);
     int error = 0;
     GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
@@ -261,7 +307,7 @@ TEST(GifRoundTrip, EveryShownPixelStaysWithinItsBoundOfTheCurrentFrame) {
         for (int x = 0; x < d.Width; ++x) {
           const int index = image.RasterBits[y * d.Width + x];
           if (index == gcb.TransparentColor) continue;
-          const GifColorType colour = d.ColorMap->Colors[index];
+          const GifColorType colour = TableOf(gif, image)->Colors[index];
           const std::size_t at = static_cast<std::size_t>(d.Top + y) * kW + d.Left + x;
           shown[at] = static_cast<std::uint32_t>(colour.Red) << 16 |
                       static_cast<std::uint32_t>(colour.Green) << 8 | colour.Blue;
@@ -279,9 +325,10 @@ TEST(GifRoundTrip, EveryShownPixelStaysWithinItsBoundOfTheCurrentFrame) {
         GraphicsControlBlock by_gcb{};
         DGifSavedExtensionToGCB(gif, writer[at], &by_gcb);
         std::int64_t nearest = INT64_MAX;
-        for (int k = 0; k < by.ImageDesc.ColorMap->ColorCount; ++k) {
+        const ColorMapObject* by_table = TableOf(gif, by);
+        for (int k = 0; k < by_table->ColorCount; ++k) {
           if (k == by_gcb.TransparentColor) continue;
-          const GifColorType e = by.ImageDesc.ColorMap->Colors[k];
+          const GifColorType e = by_table->Colors[k];
           const std::uint32_t entry = static_cast<std::uint32_t>(e.Red) << 16 |
                                       static_cast<std::uint32_t>(e.Green) << 8 | e.Blue;
           nearest = std::min(nearest, gif::Distance(entry, source[at]));
@@ -335,6 +382,57 @@ TEST(GifRoundTrip, LargeFramesInARowKeepTheirOwnColours) {
     // These frames span red, green and blue at once: 255 entries leave about
     // 9 to 11 levels on average; stale memory from an earlier frame would not.
     EXPECT_LT(error / (3.0 * static_cast<double>(frames[f].pixels.size())), 12.0) << "frame " << f;
+  }
+}
+
+// The first frame's table becomes the file's global table; a later frame
+// whose colours are all in it is written with it and carries none. Here the
+// first frame is quantised (a photo beside flat areas, so the table may hold
+// a colour twice), and the second paints blocks of every colour the first
+// frame's table holds over the photo: each must come back exactly.
+TEST(GifRoundTrip, AFrameOfTheFirstFramesColoursUsesTheGlobalTableExactly) {
+  constexpr int kW = 160, kH = 120;
+  const struct {
+    const char* name;
+    std::vector<std::uint32_t> flats;  // flat bands across the left half
+  } cases[] = {{"dark panel", {0x1E1E1E}},
+               {"cards", {0xF5F6F7, 0xFFFFFF, 0x2D7FF9, 0xE2E3E4}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Picture first = ManyColours(kW, kH, 3);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW / 2; ++x)
+        first.pixels[static_cast<std::size_t>(y) * kW + x] = c.flats[static_cast<std::size_t>(y * c.flats.size() / kH)];
+    // The flat colours also as single pixels over the photo (as text would
+    // be): counted there, they can make a table entry of their own beside
+    // the one the flat area gets.
+    for (int y = 0; y < kH; ++y)
+      for (int x = kW / 2; x < kW; x += 3)
+        if ((x + y) % 2 == 0) first.pixels[static_cast<std::size_t>(y) * kW + x] = c.flats[static_cast<std::size_t>(y) % c.flats.size()];
+    ScratchDir first_dir;
+    const auto alone = Replay(Record(first_dir, {first}, kW, kH));
+    ASSERT_EQ(alone.size(), 1u);
+    std::vector<std::uint32_t> table;  // the colours the first frame shows, as its table holds them
+    for (const std::uint32_t colour : alone[0].screen.pixels)
+      if (std::find(table.begin(), table.end(), colour) == table.end()) table.push_back(colour);
+    Picture second = first;
+    for (int y = 0; y < kH; ++y)
+      for (int x = kW / 2; x < kW; ++x)
+        second.pixels[static_cast<std::size_t>(y) * kW + x] = table[static_cast<std::size_t>((y / 6) * 10 + (x - kW / 2) / 8) % table.size()];
+    ScratchDir dir;
+    const fs::path path = Record(dir, {first, second}, kW, kH);
+    const auto shown = Replay(path);
+    ASSERT_EQ(shown.size(), 2u);
+    for (int y = 0; y < kH; ++y)
+      for (int x = kW / 2; x < kW; ++x)
+        ASSERT_EQ(shown[1].screen.At(x, y), second.At(x, y)) << x << "," << y;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    EXPECT_NE(gif->SColorMap, nullptr);
+    EXPECT_EQ(gif->SavedImages[1].ImageDesc.ColorMap, nullptr) << "the second frame carries a table";
+    DGifCloseFile(gif, &error);
   }
 }
 

@@ -359,7 +359,9 @@ class WriterStage {
         return;
       }
       if (frame->screen_width != 0) {
-        gif::AppendHeader(frame->screen_width, frame->screen_height, out);
+        const auto global = frame->global_table ? std::span<const std::uint32_t>(frame->palette)
+                                                : std::span<const std::uint32_t>();
+        gif::AppendHeader(frame->screen_width, frame->screen_height, global, out);
         wrote_header_ = true;
       }
       gif::AppendFrameStart(*frame, out);

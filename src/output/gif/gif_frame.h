@@ -53,6 +53,9 @@ struct IndexedFrame {
   int transparent = -1;
   int bits = 2;                        // table of 1 << bits entries
   std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+  // `palette` is the file's global table: the first frame writes it in the
+  // header, and no frame that uses it carries a table of its own.
+  bool global_table = false;
   std::vector<std::uint8_t> indices;
   // Exact frames with transparency: pixels that may be written either way.
   std::vector<std::uint8_t> either;

@@ -3,6 +3,7 @@
 // when the colours fit (all of them, or only the changed pixels' with the
 // rest transparent), otherwise a quantised table for the changed pixels.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -44,12 +45,23 @@ class FrameIndexer {
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
   void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
+  void AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser);
+  bool GlobalHolds(const std::vector<std::uint32_t>& colours) const;
+  bool GlobalPays(std::size_t local_entries) const;
+  void UseGlobal(IndexedFrame& frame, bool clear);
+  bool GlobalServes(bool clear);
+  bool TrimToSmallerTable();
+  void TrimUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table,
+                       std::array<bool, 256>& used);
+  std::uint8_t StandInFor(std::uint32_t colour) const;
+  void WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_ins);
   void OfferKeptPixels(IndexedFrame& frame);
   std::uint8_t EitherKind(std::size_t i) const;
   std::uint8_t Nearest(std::uint32_t colour);
 
   std::vector<std::uint32_t> rect_;    // the rectangle's pixels, row after row
   std::vector<std::uint8_t> changed_;  // per pixel of rect_: must be written
+  std::vector<std::uint32_t> rect_bound_;  // per pixel of rect_ that must be written: its bound
   // Per pixel of rect_ that may stay: the viewer shows its very colour, so
   // keeping it and writing it look the same (LzwChoices' kEitherSame).
   std::vector<std::uint8_t> kept_exact_;
@@ -59,7 +71,27 @@ class FrameIndexer {
   std::vector<std::uint8_t> near_index_;
   std::uint64_t near_generation_ = 0;
   ExactColours colours_;
+  // Working memory of the two Trim functions, and the kept colours by green
+  // for StandInFor.
+  std::vector<std::uint32_t> trim_count_, trim_bound_;
+  std::vector<std::uint32_t> trim_pixels_;  // changed pixels grouped by table entry
+  GreenOrder kept_order_;
   Quantiser quantiser_;
+  // The file's global table, set by the first frame when its colours (exact,
+  // or its quantised table) leave room for a transparent entry: those
+  // colours, the transparent entry, padding. A later frame whose colours are
+  // all in it is written with it and carries no table of its own.
+  struct GlobalTable {
+    std::vector<std::uint32_t> palette;  // empty: none
+    int bits = 0;
+    int transparent = -1;
+    ExactColours lookup;                  // colour -> its number among distinct colours
+    std::vector<std::uint8_t> entry;      // that number -> its entry in `palette`
+    GreenOrder order;                     // for the entry nearest a colour not in it
+    bool from_quantiser = false;          // the quantiser's table of `generation`
+    std::uint64_t generation = 0;
+  };
+  GlobalTable global_;
   bool lossless_;
 };
 

@@ -92,6 +92,8 @@ class Quantiser {
   void Prepare(std::span<const std::uint32_t> pixels, std::span<const std::uint8_t> use,
                int max_colours);
   const std::vector<std::uint32_t>& palette() const { return palette_; }
+  // The 15-bit cells the last Prepare counted, its flat colours aside.
+  std::size_t cells_used() const { return bins_.size(); }
   // Changes whenever the table does.
   std::uint64_t generation() const { return generation_; }
   std::uint8_t Map(std::uint32_t colour) {

@@ -4,15 +4,17 @@
 // extension, image descriptor and local colour table, and the trailer.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "output/gif/gif_frame.h"
 
 namespace orvamy::gif {
 
-// GIF89a, the logical screen without a global table, loop forever.
+// GIF89a, the logical screen with `global` as its global table (none when
+// empty; else a power of two of 4 to 256 entries), loop forever.
 void AppendHeader(std::uint16_t screen_width, std::uint16_t screen_height,
-                  std::vector<std::uint8_t>& out);
+                  std::span<const std::uint32_t> global, std::vector<std::uint8_t>& out);
 
 // Everything of `frame` that comes before its image data. Frames are left in
 // place (disposal 1), so later frames draw over them.
