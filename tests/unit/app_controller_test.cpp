@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <chrono>
+#include <thread>
 
 #include "form/main_window_layout.h"
+#include "gif_test_support.h"
 #include "platform/fake/fake_platform.h"
 
 namespace orvamy {
@@ -12,6 +14,7 @@ namespace {
 
 class AppControllerTest : public testing::Test {
  protected:
+  gif_test::ScratchDir dir;  // recordings land here
   fake::SyntheticScreen screen{1920, 1080, 32};
   fake::ScriptedPointer pointer;
   fake::ManualClock clock;
@@ -25,8 +28,17 @@ class AppControllerTest : public testing::Test {
   fake::RecordingWindow window;
   AppController app{AppPorts{screen, pointer, clock, local_time, recorder_view, messages,
                              clipboard, hotkeys, preview_window, timer, window,
-                             SaveLocations{{std::filesystem::temp_directory_path().string()},
-                                           '/'}}};
+                             SaveLocations{{dir.path().string()}, '/'}}};
+
+  // Waits until the recorder has saved and reported `count` recordings.
+  void ExpectSaved(std::size_t count) {
+    ASSERT_TRUE(messages.WaitForShown(count, std::chrono::milliseconds(60'000)));
+    for (int i = 0; i < 60'000 && app.IsRecording(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(app.IsRecording());
+    EXPECT_EQ(messages.shown().size(), count);
+  }
 };
 
 TEST_F(AppControllerTest, StartsOnTopWithBothHotKeysRegistered) {
@@ -104,6 +116,42 @@ TEST_F(AppControllerTest, ClosingSwitchesThePreviewOffAndEndsTheRecording) {
   EXPECT_FALSE(preview_window.open);
   EXPECT_FALSE(app.IsRecording());
   EXPECT_TRUE(messages.shown().empty());  // nothing saved, nothing reported
+}
+
+TEST_F(AppControllerTest, CommandsDriveTheRecorderAsTheButtonsDo) {
+  // A stop with nothing running changes nothing.
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStop), kRemoteAnswerIdle);
+  EXPECT_TRUE(messages.shown().empty());
+
+  // Toggle starts, toggle stops and saves.
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kToggle), kRemoteAnswerRecording);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kToggle), kRemoteAnswerIdle);
+  ExpectSaved(1);
+
+  // A second start while recording is refused: still one recording.
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStart), kRemoteAnswerRecording);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStart), kRemoteAnswerRecording);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStop), kRemoteAnswerIdle);
+  ExpectSaved(2);
+  EXPECT_EQ(dir.Files().size(), 2u);
+  for (const auto& box : messages.shown()) EXPECT_EQ(box.text, kSavedCopiedMessage);
+}
+
+TEST_F(AppControllerTest, NothingStartsOnceTheWindowIsClosing) {
+  app.OnWindowClosing();
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStart), kRemoteAnswerIdle);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kToggle), kRemoteAnswerIdle);
+  EXPECT_FALSE(app.IsRecording());
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+TEST_F(AppControllerTest, ADesktopWithoutGlobalKeysIsToldHowToBindThem) {
+  hotkeys.refused_keys = {Key::kF7, Key::kF8};
+  app.UseCommandsForHotkeys();
+  app.OnWindowCreated();
+  app.OnWindowShown();
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_EQ(messages.shown()[0].text, kHotkeysByCommandText);
 }
 
 }  // namespace
