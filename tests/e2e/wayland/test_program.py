@@ -6,8 +6,8 @@ The probe (wayland_capture_probe --show) fills both monitors with a picture of
 few colours whose every 16 x 16 cell has its own colour, moves the pointer for
 us and takes screenshots through its own screen cast. The program runs
 natively on Wayland beside it; it is driven as a user would: the command line
-(--start/--stop), F7/F8 pressed through the test portal's GlobalShortcuts, and
-SIGTERM. Each frame of each GIF is compared, pixel by pixel, with the picture
+(--start/--stop), F7/F8 pressed through the test portal's GlobalShortcuts, F7
+bound to `orvamy-gif --toggle` in a headless sway beside Mutter, and SIGTERM. Each frame of each GIF is compared, pixel by pixel, with the picture
 around the pointer of its moment.
 
     test_program.py WORK follow   the desktop shares the pointer position
@@ -274,7 +274,7 @@ def obstacle(probe, monitor, name):
     """The bounding box (logical, desktop coordinates) of what differs from
     the picture on a monitor (an index into MONITORS): windows over it; None
     where it shows the picture only. The screenshot is kept as
-    screenshots/NAME.png."""
+    screenshots/NAME.ppm (see keep_png)."""
     (left, top, width, height), scale = MONITORS[monitor]
     middle = (left + width // 2, top + height // 2)
     probe.point(*middle)
@@ -291,12 +291,17 @@ def obstacle(probe, monitor, name):
         columns = [x for x in range(w) if got[x * 3:x * 3 + 3] != want[x * 3:x * 3 + 3]]
         xs += [columns[0], columns[-1]]
         ys.append(y)
-    subprocess.run(["convert", shot, os.path.join(SHOTS, name + ".png")], check=True, timeout=30)
-    os.remove(shot)
     if not ys:
         return None
     return (left + min(xs) // scale, top + ys[0] // scale,
             (max(xs) - min(xs)) // scale + 1, (ys[-1] - ys[0]) // scale + 1)
+
+
+def keep_png(name):
+    """screenshots/NAME.ppm as NAME.png, the form kept after the test."""
+    shot = os.path.join(SHOTS, name + ".ppm")
+    subprocess.run(["convert", shot, os.path.join(SHOTS, name + ".png")], check=True, timeout=30)
+    os.remove(shot)
 
 
 def obstacles(probe, name):
@@ -338,6 +343,8 @@ def start_program(probe):
     # The window by itself, to look at: the disabled boxes, the Chinese texts.
     x, y, w, h = next(box for box in boxes if box[2] >= 150 and box[3] >= 150)
     monitor = monitor_of((x, y))
+    for number in range(len(MONITORS)):
+        keep_png("window-%s-monitor-%d" % (MODE, number + 1))
     (left, top, _, _), scale = MONITORS[monitor]
     png = os.path.join(SHOTS, "window-%s.png" % MODE)
     subprocess.run(["convert", os.path.join(SHOTS, "window-%s-monitor-%d.png" % (MODE, monitor + 1)),
@@ -392,6 +399,8 @@ def follow():
         # off it.
         shown = wait_for("the outcome box on the screen", lambda: [
             box for box in obstacles(probe, "outcome-" + MODE) if box not in boxes], 30)
+        for number in range(len(MONITORS)):
+            keep_png("outcome-%s-monitor-%d" % (MODE, number + 1))
         log("ok: the outcome box is on the screen at %s" % shown)
         candidates = [(320, 180), (960, 540), (1100, 120), (160, 600), (960, 180), (320, 540)]
         shortcut_path = [p for p in candidates if clear_of(boxes + shown, p)][:2]
@@ -407,10 +416,48 @@ def follow():
         log("ok: F7/F8 through the portal: %s, %d frames centred on the pointer at %s" % (
             os.path.basename(gif), frames, shortcut_path))
         assert program.command("stop") == (0, "idle")
+        toggle_from_sway(program, probe)
     finally:
         program.end()
         probe.close()
     log("ok: SIGTERM ends the program with status 0")
+
+
+def toggle_from_sway(program, probe):
+    """A compositor that binds keys to commands: headless sway beside Mutter
+    with F7 bound to `orvamy-gif --toggle`, the key typed into sway (wtype);
+    the toggle reaches the program on Mutter through its command socket."""
+    if not (shutil.which("sway") and shutil.which("wtype")):
+        log("skipped: sway or wtype is not installed (bash scripts/setup installs them)")
+        return
+    runtime = os.environ["XDG_RUNTIME_DIR"]
+    config = os.path.join(WORK, "sway-config")
+    with open(config, "w") as f:
+        f.write("bindsym F7 exec %s --toggle\n" % program.exe)
+    before = set(os.listdir(runtime))
+    env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
+    env.update(WLR_BACKENDS="headless", WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+    sway_log = open(os.path.join(LOGS, "sway.log"), "wb")
+    sway = subprocess.Popen(["sway", "-c", config], stdout=sway_log, stderr=sway_log, env=env)
+    try:
+        display = wait_for("sway's Wayland socket", lambda: [
+            name for name in set(os.listdir(runtime)) - before
+            if name.startswith("wayland-") and not name.endswith(".lock")], 30)[0]
+
+        def type_f7():
+            subprocess.run(["wtype", "-k", "F7"], check=True, timeout=30,
+                           env=dict(os.environ, WAYLAND_DISPLAY=display))
+
+        second, _ = MONITORS[1]
+        middle = (second[0] + second[2] // 2, second[1] + second[3] // 2)
+        gif, before_point = record_path(program, probe, [middle], type_f7, type_f7)
+        frames = check_gif(gif, [middle], before_point)
+        log("ok: F7 bound in sway to orvamy-gif --toggle, pressed twice: %s, %d frames at %s" % (
+            os.path.basename(gif), frames, middle))
+    finally:
+        sway.terminate()
+        sway.wait(20)
+        sway_log.close()
 
 
 def fixed():
