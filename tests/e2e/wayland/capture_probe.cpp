@@ -240,14 +240,17 @@ std::vector<ScreenPoint> PathOver(const std::vector<Monitor>& monitors) {
 // Waits until the capture reports the pointer at `point`, where it was just
 // moved. A single jump's cursor update is now and then never sent (headless
 // Mutter 43 on a loaded machine); a hand keeps moving the pointer, so this
-// nudges it by a pixel and back each second until it shows.
-bool AwaitPointer(orvamy::wayland::WaylandCapture& capture, ScreenPoint point) {
+// nudges it by a pixel and back each second until it shows; `nudged` says
+// whether it did.
+bool AwaitPointer(orvamy::wayland::WaylandCapture& capture, ScreenPoint point,
+                  bool* nudged = nullptr) {
   QElapsedTimer since_nudge;
   since_nudge.start();
   return WaitFor(
       [&] {
         if (capture.pointer().QueryPointer() == std::optional(point)) return true;
         if (since_nudge.elapsed() > 1000) {
+          if (nudged != nullptr) *nudged = true;
           MovePointer({point.x == 0 ? 1 : point.x - 1, point.y});
           MovePointer(point);
           since_nudge.restart();
@@ -329,7 +332,8 @@ int CheckShortcuts() {
 // One command of the test that drives the real program, answered on stdout:
 //   point X Y            moves the pointer there; "probe: at X Y" once the
 //                        capture reports it (at once without cursor
-//                        metadata), "probe: lost X Y" if it never does;
+//                        metadata), "probe: lost X Y" if it never does, with
+//                        " nudged" where it went by the pixel to the left;
 //   shoot X Y W H FILE   saves the rectangle the program would record around
 //                        (X, Y) as an image file (PNG, PPM: by the name);
 //                        "probe: shot FILE" or "probe: no shot FILE".
@@ -340,8 +344,11 @@ void Answer(orvamy::wayland::WaylandCapture& capture, const std::string& line) {
   if (command == "point") {
     ScreenPoint point;
     words >> point.x >> point.y;
-    const bool arrived = MovePointer(point) && (!capture.FollowsPointer() || AwaitPointer(capture, point));
-    std::printf("probe: %s %d %d\n", arrived ? "at" : "lost", point.x, point.y);
+    bool nudged = false;
+    const bool arrived =
+        MovePointer(point) && (!capture.FollowsPointer() || AwaitPointer(capture, point, &nudged));
+    std::printf("probe: %s %d %d%s\n", arrived ? "at" : "lost", point.x, point.y,
+                nudged ? " nudged" : "");
   } else if (command == "shoot") {
     int x = 0, y = 0, width = 0, height = 0;
     std::string file;
