@@ -8,6 +8,8 @@
 //   wayland_capture_probe            follow the pointer (cursor metadata)
 //   wayland_capture_probe --fixed    the desktop shares no pointer position
 //   wayland_capture_probe --shortcuts  F7/F8 through the GlobalShortcuts portal
+//   wayland_capture_probe --show     a picture of few colours for the real
+//                                    program to record (see RunShow)
 //
 // Prints one line per check and "probe: N passed, M failed"; exit 0 when all pass.
 
@@ -19,12 +21,15 @@
 #include <QPainter>
 #include <QRasterWindow>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,19 +52,39 @@ std::uint32_t PatternAt(int x, int y) {
          static_cast<std::uint32_t>(((x >> 8) & 0xf) | (((y >> 8) & 0xf) << 4));
 }
 
-// The pattern's value at physical pixel (x, y) of a monitor whose logical
-// top-left corner is `origin`. On a monitor of scale 1 it is the pattern of
-// the desktop point.
-std::uint32_t MonitorPatternAt(QPoint origin, int x, int y) {
-  return PatternAt(origin.x() + x, origin.y() + y);
+// Colours that a GIF keeps exactly (fewer than 256 with black and the
+// marker), none of them bluish like the marker. Each 16 x 16 cell of physical
+// pixels has its own colour, checkered in 4 x 4 sub-cells, so a rectangle
+// shifted by any number of pixels shows other colours. The test's
+// test_program.py computes the same picture.
+std::uint32_t FewColoursAt(int x, int y) {
+  static const std::vector<std::uint32_t> palette = [] {
+    std::vector<std::uint32_t> colours;
+    for (int r = 0; r < 6; ++r) {
+      for (int g = 0; g < 6; ++g) {
+        for (int b = 0; b < 6; ++b) {
+          const bool bluish = b >= 4 && r <= 1 && g <= 1;
+          if (bluish || (r == 0 && g == 0 && b == 0)) continue;
+          colours.push_back(static_cast<std::uint32_t>((r * 51) << 16 | (g * 51) << 8 | b * 51));
+        }
+      }
+    }
+    return colours;
+  }();
+  const int index = (x / 16 * 7 + y / 16 * 31 + ((x / 4 + y / 4) % 2) * 100) %
+                    static_cast<int>(palette.size());
+  return palette[static_cast<std::size_t>(index)];
 }
 
-// Fills the monitor it is shown on with the pattern, one value per physical
-// pixel (on a scaled monitor too). The compositor, not we, decides which
-// monitor that is: the picture follows the monitor the window is on.
+// Fills the monitor it is shown on with a picture, one value per physical
+// pixel (on a scaled monitor too): by default the pattern, else `colour_at`
+// of the physical pixel counted from the monitor's logical origin. The
+// compositor, not we, decides which monitor that is: the picture follows the
+// monitor the window is on.
 class PatternWindow final : public QRasterWindow {
  public:
-  PatternWindow() {
+  explicit PatternWindow(std::uint32_t (*colour_at)(int, int) = PatternAt)
+      : colour_at_(colour_at) {
     QObject::connect(this, &QWindow::screenChanged, this, [this] { update(); });
   }
 
@@ -71,10 +96,15 @@ class PatternWindow final : public QRasterWindow {
     image.setDevicePixelRatio(ratio);
     for (int y = 0; y < image.height(); ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-      for (int x = 0; x < image.width(); ++x) row[x] = 0xff000000u | MonitorPatternAt(origin, x, y);
+      for (int x = 0; x < image.width(); ++x) {
+        row[x] = 0xff000000u | colour_at_(origin.x() + x, origin.y() + y);
+      }
     }
     QPainter(this).drawImage(0, 0, image);
   }
+
+ private:
+  std::uint32_t (*colour_at_)(int, int);
 };
 
 struct Tally {
@@ -136,7 +166,8 @@ std::vector<Monitor> Monitors() {
 // `monitor`, black off it; empty when it matches, else the first difference.
 // On a scaled monitor the middle pixel is the physical pixel under `middle`
 // and the rest are its physical neighbours.
-std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor) {
+std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor,
+                        std::uint32_t (*colour_at)(int, int) = PatternAt) {
   const orvamy::ByteArray image = screen.CaptureScreenRect(
       middle.x - kRectWidth / 2, middle.y - kRectHeight / 2, kRectWidth, kRectHeight);
   const std::optional<orvamy::Picture> picture = orvamy::DecodeBmp(image);
@@ -152,7 +183,7 @@ std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, const 
       const int px = left + x;
       const int py = top + y;
       const std::uint32_t expected =
-          physical.contains(px, py) ? MonitorPatternAt(origin, px, py) : 0;
+          physical.contains(px, py) ? colour_at(origin.x() + px, origin.y() + py) : 0;
       const std::uint32_t got = picture->At(x, y);
       if (got != expected) {
         char text[200];
@@ -169,11 +200,12 @@ std::string CompareRect(orvamy::ScreenSource& screen, ScreenPoint middle, const 
 // Waits (bounded) for the rectangle to match: the pattern windows may be
 // drawn after the capture started, and a window's change to full screen may
 // take the compositor a while on a loaded machine.
-std::string AwaitRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor) {
+std::string AwaitRect(orvamy::ScreenSource& screen, ScreenPoint middle, const Monitor& monitor,
+                      std::uint32_t (*colour_at)(int, int) = PatternAt) {
   std::string difference;
   WaitFor(
       [&] {
-        difference = CompareRect(screen, middle, monitor);
+        difference = CompareRect(screen, middle, monitor, colour_at);
         return difference.empty();
       },
       15);
@@ -205,6 +237,29 @@ std::vector<ScreenPoint> PathOver(const std::vector<Monitor>& monitors) {
   return path;
 }
 
+// Waits until the capture reports the pointer at `point`, where it was just
+// moved. A single jump's cursor update is now and then never sent (headless
+// Mutter 43 on a loaded machine); a hand keeps moving the pointer, so this
+// nudges it by a pixel and back each second until it shows; `nudged` says
+// whether it did.
+bool AwaitPointer(orvamy::wayland::WaylandCapture& capture, ScreenPoint point,
+                  bool* nudged = nullptr) {
+  QElapsedTimer since_nudge;
+  since_nudge.start();
+  return WaitFor(
+      [&] {
+        if (capture.pointer().QueryPointer() == std::optional(point)) return true;
+        if (since_nudge.elapsed() > 1000) {
+          if (nudged != nullptr) *nudged = true;
+          MovePointer({point.x == 0 ? 1 : point.x - 1, point.y});
+          MovePointer(point);
+          since_nudge.restart();
+        }
+        return false;
+      },
+      10);
+}
+
 void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
   tally.Check(capture.FollowsPointer(), "the desktop shares the pointer position");
   const std::vector<Monitor> monitors = Monitors();
@@ -220,22 +275,7 @@ void FollowPath(orvamy::wayland::WaylandCapture& capture, Tally& tally) {
       tally.Check(false, "move to " + Name(point));
       continue;
     }
-    // A single jump's cursor update is now and then never sent (headless
-    // Mutter 43 on a loaded machine); a hand keeps moving the pointer, so
-    // the probe nudges it by a pixel and back each second until it shows.
-    QElapsedTimer since_nudge;
-    since_nudge.start();
-    const bool arrived = WaitFor(
-        [&] {
-          if (capture.pointer().QueryPointer() == std::optional(point)) return true;
-          if (since_nudge.elapsed() > 1000) {
-            MovePointer({point.x == 0 ? 1 : point.x - 1, point.y});
-            MovePointer(point);
-            since_nudge.restart();
-          }
-          return false;
-        },
-        10);
+    const bool arrived = AwaitPointer(capture, point);
     const std::optional<ScreenPoint> seen = capture.pointer().QueryPointer();
     tally.Check(arrived, "pointer reported at " + Name(point) +
                              (seen ? " (last seen " + Name(*seen) + ")" : " (none seen)"));
@@ -289,10 +329,96 @@ int CheckShortcuts() {
   return tally.failed == 0 ? 0 : 1;
 }
 
+// One command of the test that drives the real program, answered on stdout:
+//   point X Y            moves the pointer there; "probe: at X Y" once the
+//                        capture reports it (at once without cursor
+//                        metadata), "probe: lost X Y" if it never does, with
+//                        " nudged" where it went by the pixel to the left;
+//   shoot X Y W H FILE   saves the rectangle the program would record around
+//                        (X, Y) as an image file (PNG, PPM: by the name);
+//                        "probe: shot FILE" or "probe: no shot FILE".
+void Answer(orvamy::wayland::WaylandCapture& capture, const std::string& line) {
+  std::istringstream words(line);
+  std::string command;
+  words >> command;
+  if (command == "point") {
+    ScreenPoint point;
+    words >> point.x >> point.y;
+    bool nudged = false;
+    const bool arrived =
+        MovePointer(point) && (!capture.FollowsPointer() || AwaitPointer(capture, point, &nudged));
+    std::printf("probe: %s %d %d%s\n", arrived ? "at" : "lost", point.x, point.y,
+                nudged ? " nudged" : "");
+  } else if (command == "shoot") {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string file;
+    words >> x >> y >> width >> height >> file;
+    const std::optional<orvamy::Picture> picture =
+        orvamy::DecodeBmp(capture.screen().CaptureScreenRect(x - width / 2, y - height / 2, width, height));
+    bool saved = false;
+    if (picture && picture->width > 0) {
+      QImage image(picture->width, picture->height, QImage::Format_RGB32);
+      for (int row = 0; row < picture->height; ++row) {
+        auto* target = reinterpret_cast<std::uint32_t*>(image.scanLine(row));
+        for (int column = 0; column < picture->width; ++column) {
+          target[column] = 0xff000000u | picture->At(column, row);
+        }
+      }
+      saved = image.save(QString::fromStdString(file));
+    }
+    std::printf("probe: %s %s\n", saved ? "shot" : "no shot", file.c_str());
+  } else {
+    std::printf("probe: unknown command %s\n", line.c_str());
+  }
+  std::fflush(stdout);
+}
+
+// Keeps the few-colour picture on every monitor and answers the test's
+// commands (Answer) from stdin until it closes; one command at a time (the
+// test waits for each answer), so a line never waits in std::cin's buffer.
+// Says "probe: showing" once the picture is on every monitor, corners
+// included (a window's change to full screen may take a while).
+int RunShow(orvamy::wayland::WaylandCapture& capture) {
+  for (const Monitor& monitor : Monitors()) {
+    const QRect& m = monitor.logical;
+    const ScreenPoint centre{m.center().x(), m.center().y()};
+    if (!MovePointer(centre) || (capture.FollowsPointer() && !AwaitPointer(capture, centre))) {
+      std::printf("probe: the pointer did not reach %s\n", Name(centre).c_str());
+      return 1;
+    }
+    // Corners only: where the desktop draws the pointer into the picture, it
+    // is at the centre.
+    for (const ScreenPoint spot : {ScreenPoint{m.right(), m.top()}, ScreenPoint{m.left(), m.bottom()},
+                                   ScreenPoint{m.right(), m.bottom()}}) {
+      const std::string difference = AwaitRect(capture.screen(), spot, monitor, FewColoursAt);
+      if (!difference.empty()) {
+        std::printf("probe: the picture at %s is not shown: %s\n", Name(spot).c_str(),
+                    difference.c_str());
+        return 1;
+      }
+    }
+  }
+  std::printf("probe: showing\n");
+  std::fflush(stdout);
+  QSocketNotifier input(0, QSocketNotifier::Read);
+  QObject::connect(&input, &QSocketNotifier::activated, [&] {
+    input.setEnabled(false);  // Answer runs the event loop
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+      QCoreApplication::quit();
+      return;
+    }
+    Answer(capture, line);
+    input.setEnabled(true);
+  });
+  return QGuiApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool fixed = argc > 1 && std::strcmp(argv[1], "--fixed") == 0;
+  const bool show = argc > 1 && std::strcmp(argv[1], "--show") == 0;
   QGuiApplication app(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "--shortcuts") == 0) return CheckShortcuts();
   // Mutter places a new window on the monitor under the pointer, and the
@@ -303,7 +429,7 @@ int main(int argc, char** argv) {
   // Shown small first: Mutter places it on the pointer's monitor, and then
   // makes it fill the monitor it is on.
   const auto show_window = [&] {
-    windows.push_back(std::make_unique<PatternWindow>());
+    windows.push_back(std::make_unique<PatternWindow>(show ? FewColoursAt : PatternAt));
     PatternWindow& window = *windows.back();
     window.resize(320, 240);
     window.show();
@@ -337,6 +463,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "probe: a pattern window on the monitor at %d,%d %dx%d\n", on.x(), on.y(),
                  on.width(), on.height());
   }
+  if (show) return RunShow(*capture);
   Tally tally;
   if (fixed) {
     // The pointer is drawn into the picture here: keep it in a corner.

@@ -6,7 +6,8 @@
 #   2. again, where the kept restore token must spare the dialog,
 #   3. with a back end that offers no cursor metadata: a fixed rectangle,
 #   4. with the dialog closed or refused: a message, no hang,
-#   5. F7/F8 bound through the GlobalShortcuts portal and pressed.
+#   5. F7/F8 bound through the GlobalShortcuts portal and pressed;
+# and the real program (test_program.py) after the second and third.
 # Arguments: the work folder (holding the probe, the back end and logs).
 set -uo pipefail
 work=$1
@@ -105,8 +106,13 @@ shown=$(dialogs_shown)
 [ "$shown" = 1 ] || fail "the portal asked $shown times, expected once (restore token not reused)"
 echo "wayland e2e: ok: the second run reused the approval (dialogs shown: $shown)"
 
+# The real program, natively on Wayland: --start/--stop, F7/F8, SIGTERM.
+export WAYLAND_DISPLAY=wayland-orvamy
+/usr/bin/python3 "$work/test_program.py" "$work" follow || fail "the program following the pointer (logs/program-follow.*)"
+
 start_portals 3
 probe probe-fixed --fixed || fail "without cursor metadata (logs/probe-fixed.*)"
+/usr/bin/python3 "$work/test_program.py" "$work" fixed || fail "the program without cursor metadata (logs/program-fixed.*)"
 
 # The user closes the dialog (response 1), or the desktop refuses (2): a
 # clear message, and the probe ends instead of waiting.
