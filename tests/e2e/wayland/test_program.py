@@ -246,6 +246,16 @@ class Program:
         """A spool file exists while a recording runs (in TMPDIR: same volume)."""
         return glob.glob(os.path.join(self.tmp, ".orvamy-*.gif.part"))
 
+    def spool_size(self):
+        """Bytes the running recording has written so far (0 when none runs)."""
+        sizes = []
+        for path in self.recording():
+            try:
+                sizes.append(os.path.getsize(path))
+            except OSError:
+                pass
+        return max(sizes, default=0)
+
     def await_gif(self, before, saved_before):
         """The new GIF and the outcome message after a stop."""
         new = wait_for("a new GIF", lambda: sorted(set(self.gifs()) - before), 60)
@@ -369,7 +379,13 @@ def record_path(program, probe, points, start, stop):
     wait_for("the recording to start", program.recording, 30)
     time.sleep(DWELL)
     for point in points[1:]:
+        # The spool file grows only when a picture different from the last
+        # one reaches the encoder: once it has grown after the move, the
+        # program has taken a frame since the pointer left the last point.
+        # On a loaded machine this waits as long as it takes, then dwells.
+        written = program.spool_size()
         probe.point(*point)
+        wait_for("a frame after the move to %s" % (point,), lambda: program.spool_size() > written, 60)
         time.sleep(DWELL)
     stop()
     return program.await_gif(before, saved_before), pointer_before
