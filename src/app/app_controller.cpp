@@ -10,9 +10,10 @@ AppController::AppController(AppPorts ports)
       recorder_(RecorderPorts{ports_.screen, ports_.pointer, model_, pointer_position_, canvas_,
                               ports_.clock, ports_.local_time, ports_.recorder_view,
                               ports_.messages, ports_.clipboard, ports_.locations}),
+      starts_(recorder_, ports_.messages),
       preview_(ports_.preview_window, ports_.preview_timer, ports_.pointer, model_,
                pointer_position_),
-      hotkeys_(recorder_) {}
+      hotkeys_(starts_) {}
 
 AppController::~AppController() { OnWindowClosing(); }
 
@@ -38,9 +39,12 @@ std::string_view AppController::OnRemoteCommand(RemoteCommand command) {
     const RecorderState state = recorder_.State();
     return state == RecorderState::kStarting || state == RecorderState::kRecording;
   };
+  const bool would_start =
+      command == RemoteCommand::kStart || (command == RemoteCommand::kToggle && !running());
+  if (would_start && starts_.closed()) return kRemoteAnswerUnavailable;
   switch (command) {
     case RemoteCommand::kStart:
-      recorder_.StartRecording();
+      starts_.StartRecording();
       break;
     case RemoteCommand::kStop:
       recorder_.StopRecording();
@@ -49,11 +53,27 @@ std::string_view AppController::OnRemoteCommand(RemoteCommand command) {
       if (running()) {
         recorder_.StopRecording();
       } else {
-        recorder_.StartRecording();
+        starts_.StartRecording();
       }
       break;
   }
   return running() ? kRemoteAnswerRecording : kRemoteAnswerIdle;
+}
+
+void AppController::StartGate::StartRecording() {
+  if (closed_) {
+    messages_.ShowMessage(kScreenSharingEndedText, kDefaultMessageTitle);
+    return;
+  }
+  recorder_.StartRecording();
+}
+
+void AppController::OnScreenSharingEnded() {
+  if (closing_ || starts_.closed()) return;
+  starts_.Close();
+  // What was recorded up to here is worth keeping: saved with its outcome box.
+  recorder_.StopRecording();
+  ports_.messages.ShowMessage(kScreenSharingEndedText, kDefaultMessageTitle);
 }
 
 void AppController::OnWindowClosing() {

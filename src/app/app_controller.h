@@ -16,6 +16,7 @@
 #include "capture/frame_canvas.h"
 #include "hotkeys/hotkey_dispatcher.h"
 #include "ports/ports.h"
+#include "ports/recording_control.h"
 #include "preview/preview_controller.h"
 #include "record/recorder.h"
 
@@ -30,6 +31,12 @@ inline constexpr std::string_view kHotkeysTakenText =
 inline constexpr std::string_view kHotkeysByCommandText =
     "这个桌面不允许程序自己注册全局热键 F7/F8。请在桌面的键盘快捷键设置里把 F7 绑定到命令"
     "“orvamy-gif --start”，把 F8 绑定到“orvamy-gif --stop”；窗口上的“录制”和“停止”按钮照常可用。";
+
+// Told when the desktop ends the screen sharing under a running program
+// (Wayland: the user stopped it from the desktop's own controls), and again
+// at every later start.
+inline constexpr std::string_view kScreenSharingEndedText =
+    "桌面结束了屏幕共享，本程序无法再录制；已录下的部分照常保存。要再次录制，请重新打开本程序。";
 
 struct AppPorts {
   ScreenSource& screen;
@@ -69,7 +76,12 @@ class AppController {
   // message box; returns once it is on disk. The back end then exits.
   void OnEndRequested() { recorder_.StopAndSaveQuietly(); }
 
-  void OnRecordClicked() { recorder_.StartRecording(); }
+  // The desktop stopped sharing the screen: the running recording is stopped
+  // and saved as a Stop would save it, the user is told, and every later start
+  // (button, hot key, command) only repeats why nothing can be recorded.
+  void OnScreenSharingEnded();
+
+  void OnRecordClicked() { starts_.StartRecording(); }
   void OnStopClicked() { recorder_.StopRecording(); }
   void OnAboutClicked();
   void OnAlwaysOnTopClicked(bool ticked);
@@ -82,6 +94,9 @@ class AppController {
   void OnHotkey(std::int32_t id) { hotkeys_.OnHotkey(id); }
   // A command from another process (`orvamy-gif --start` and so on), acted on
   // like the buttons; returns the answer line for the sender (remote_command.h).
+  // Never shows a box itself (the sender waits for the answer): a start after
+  // the screen sharing ended answers kRemoteAnswerUnavailable, and the back
+  // end tells the user once the answer is sent.
   std::string_view OnRemoteCommand(RemoteCommand command);
   // The desktop gives no global keys at all (not a key taken by another
   // program): OnWindowShown then says how to bind them to commands instead.
@@ -105,11 +120,30 @@ class AppController {
   bool IsRecording() const { return recorder_.IsRecording(); }
 
  private:
+  // Every start goes through here, stops straight on: once the screen is
+  // gone a start only tells the user so. Called on the UI thread only, like
+  // every start; a stop may come from any thread.
+  class StartGate final : public RecordingControl {
+   public:
+    StartGate(RecordingControl& recorder, MessagePort& messages)
+        : recorder_(recorder), messages_(messages) {}
+    void StartRecording() override;
+    void StopRecording() override { recorder_.StopRecording(); }
+    void Close() { closed_ = true; }
+    bool closed() const { return closed_; }
+
+   private:
+    RecordingControl& recorder_;
+    MessagePort& messages_;
+    bool closed_ = false;
+  };
+
   AppPorts ports_;
   ControlsModel model_;
   PointerPosition pointer_position_;
   FrameCanvas canvas_;
   Recorder recorder_;
+  StartGate starts_;
   PreviewController preview_;
   HotkeyDispatcher hotkeys_;
   bool closing_ = false;

@@ -6,7 +6,9 @@
 //
 // On the wire a command is one line ("start\n"); the answer is one line too,
 // the recorder's state once the command has been acted on ("recording\n" or
-// "idle\n"), or "unknown\n" for a line that is no command.
+// "idle\n"), "unavailable\n" for a start the program can no longer carry out
+// (the desktop ended the screen sharing), or "unknown\n" for a line that is
+// no command.
 
 #include <optional>
 #include <string_view>
@@ -27,6 +29,7 @@ std::string_view RemoteCommandWord(RemoteCommand command);
 
 inline constexpr std::string_view kRemoteAnswerRecording = "recording";
 inline constexpr std::string_view kRemoteAnswerIdle = "idle";
+inline constexpr std::string_view kRemoteAnswerUnavailable = "unavailable";
 inline constexpr std::string_view kRemoteAnswerUnknown = "unknown";
 
 // A line that did not end within this many bytes is no command.

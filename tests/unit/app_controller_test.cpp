@@ -154,5 +154,33 @@ TEST_F(AppControllerTest, ADesktopWithoutGlobalKeysIsToldHowToBindThem) {
   EXPECT_EQ(messages.shown()[0].text, kHotkeysByCommandText);
 }
 
+TEST_F(AppControllerTest, WhenTheDesktopEndsTheSharingTheRecordingIsSavedAndStartsOnlyTellWhy) {
+  app.OnWindowCreated();
+  app.OnRecordClicked();
+  ASSERT_TRUE(app.IsRecording());
+  app.OnScreenSharingEnded();
+  app.OnScreenSharingEnded();  // told once, however often the desktop says so
+  ExpectSaved(2);
+  EXPECT_EQ(dir.Files().size(), 1u) << "what was recorded before is kept";
+  const auto told = [this] {
+    std::size_t count = 0;
+    for (const auto& box : messages.shown()) count += box.text == kScreenSharingEndedText;
+    return count;
+  };
+  EXPECT_EQ(told(), 1u);
+
+  // The button and the key only repeat the reason; a command is answered at
+  // once (its sender waits) and leaves the telling to the back end. Nothing
+  // runs, nothing more is saved.
+  app.OnRecordClicked();
+  app.OnHotkey(app.hotkeys().start_id());
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStart), kRemoteAnswerUnavailable);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kToggle), kRemoteAnswerUnavailable);
+  EXPECT_EQ(app.OnRemoteCommand(RemoteCommand::kStop), kRemoteAnswerIdle);
+  EXPECT_FALSE(app.IsRecording());
+  EXPECT_EQ(told(), 3u);
+  EXPECT_EQ(dir.Files().size(), 1u);
+}
+
 }  // namespace
 }  // namespace orvamy

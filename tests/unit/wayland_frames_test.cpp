@@ -252,6 +252,18 @@ TEST(FrameStore, CountsTheMonitorsThatSentAPicture) {
   EXPECT_TRUE(store.WaitForPictures(2, now));
 }
 
+TEST(FrameStore, TheSharingHasEndedOnlyWhenEveryStreamHas) {
+  const Frame frame(4, 4, 0x010000);
+  FrameStore store({ScreenRect{0, 0, 4, 4}, ScreenRect{4, 0, 4, 4}});
+  store.Accept(0, frame.Buffer());
+  store.EndStream(9);  // no such monitor: ignored
+  store.EndStream(0);
+  EXPECT_FALSE(store.AllStreamsEnded()) << "one monitor unplugged, the other still shared";
+  EXPECT_EQ(Copy(store, {0, 0, 4, 4}).At(1, 1), frame.At(1, 1)) << "the last picture stays";
+  store.EndStream(1);
+  EXPECT_TRUE(store.AllStreamsEnded());
+}
+
 // A monitor on which nothing has changed since the stream began may have
 // sent no picture; it reads black while another has sent one.
 TEST(FrameStore, AMonitorWithoutAPictureYetReadsBlack) {

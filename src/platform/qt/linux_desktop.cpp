@@ -27,6 +27,7 @@ class X11Desktop final : public LinuxDesktop {
   x11::X11WindowManager* window_manager() override { return &window_manager_; }
   bool HasGlobalKeys() const override { return true; }
   std::string Note() const override { return {}; }
+  bool ScreenSharingEnded() const override { return false; }
 
   void DeliverHotkeys(QObject& context, std::function<void(std::int32_t)> pressed) override {
     if (hotkeys_.FileDescriptor() >= 0) {
@@ -106,6 +107,7 @@ class WaylandDesktop final : public LinuxDesktop {
   std::string Note() const override {
     return capture_->FollowsPointer() ? std::string() : std::string(wayland::kFixedRectangleNote);
   }
+  bool ScreenSharingEnded() const override { return capture_->SharingEnded(); }
   void DeliverHotkeys(QObject&, std::function<void(std::int32_t)> pressed) override {
     pressed_ = std::move(pressed);
   }

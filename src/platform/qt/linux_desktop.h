@@ -46,6 +46,10 @@ class LinuxDesktop {
   virtual void DeliverHotkeys(QObject& context, std::function<void(std::int32_t)> pressed) = 0;
   // Said once when the window is up (empty for none).
   virtual std::string Note() const = 0;
+  // Whether the desktop has taken the screen away for good (Wayland: the user
+  // stopped the sharing from the desktop). An X11 screen never goes.
+  // Thread-safe.
+  virtual bool ScreenSharingEnded() const = 0;
 };
 
 }  // namespace orvamy::qt

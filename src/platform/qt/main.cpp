@@ -20,6 +20,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +52,8 @@ constexpr const char* kUsage =
     "running program, which starts, stops, or starts-or-stops a recording as its\n"
     "buttons do; bind them to keys in the desktop's shortcut settings.\n"
     "Exit status of a command: 0 done (the program's state is printed: recording\n"
-    "or idle), 1 no running program, 3 the program did not answer.\n";
+    "or idle), 1 no running program, 3 the program did not answer, 4 the\n"
+    "program can record no more (the desktop ended its screen sharing).\n";
 
 struct CommandLine {
   std::optional<orvamy::RemoteCommand> command;
@@ -86,6 +88,10 @@ int SendCommand(int argc, char** argv, orvamy::RemoteCommand command) {
   switch (orvamy::qt::SendRemoteCommand(command, answer)) {
     case orvamy::qt::SendOutcome::kAnswered:
       std::printf("%s\n", answer.c_str());
+      if (answer == orvamy::kRemoteAnswerUnavailable) {
+        std::fprintf(stderr, "orvamy-gif: %s\n", std::string(orvamy::kScreenSharingEndedText).c_str());
+        return 4;
+      }
       return answer == orvamy::kRemoteAnswerUnknown ? 3 : 0;
     case orvamy::qt::SendOutcome::kNoneRunning:
       std::fprintf(stderr,
@@ -175,8 +181,20 @@ int main(int argc, char** argv) {
   desktop->DeliverHotkeys(window, [&controller](std::int32_t id) { controller.OnHotkey(id); });
 
   // `orvamy-gif --start/--stop/--toggle` from a key the desktop binds.
-  orvamy::qt::CommandServer commands(
-      [&controller](orvamy::RemoteCommand command) { return controller.OnRemoteCommand(command); });
+  orvamy::qt::CommandServer commands([&](orvamy::RemoteCommand command) {
+    const std::string_view answer = controller.OnRemoteCommand(command);
+    if (answer == orvamy::kRemoteAnswerUnavailable) {
+      // Told in the window too, once the sender has its answer (a box on the
+      // UI thread waits for the user).
+      QMetaObject::invokeMethod(
+          &window,
+          [&messages] {
+            messages.ShowMessage(orvamy::kScreenSharingEndedText, orvamy::kDefaultMessageTitle);
+          },
+          Qt::QueuedConnection);
+    }
+    return answer;
+  });
   if (QString error; !commands.Listen(error)) {
     std::fprintf(stderr, "orvamy-gif: commands from the command line will not reach this copy: %s\n",
                  error.toUtf8().constData());
@@ -196,6 +214,17 @@ int main(int argc, char** argv) {
       QApplication::quit();
     });
   }
+
+  // The desktop can end the screen sharing at any time (Wayland): the running
+  // recording is then saved and the user told. A look four times a second
+  // answers quickly enough and needs nothing from the stream threads.
+  QTimer sharing_watch;
+  QObject::connect(&sharing_watch, &QTimer::timeout, &window, [&] {
+    if (!desktop->ScreenSharingEnded()) return;
+    sharing_watch.stop();
+    controller.OnScreenSharingEnded();
+  });
+  if (wayland) sharing_watch.start(250);
 
   window.show();
   // Once the event loop runs: what the desktop cannot do (a fixed rectangle),

@@ -78,6 +78,17 @@ void FrameStore::Accept(std::size_t monitor, const StreamBuffer& buffer) {
   if (got_picture) picture_arrived_.notify_all();
 }
 
+void FrameStore::EndStream(std::size_t monitor) {
+  std::lock_guard lock(mutex_);
+  if (monitor < monitors_.size()) monitors_[monitor].ended = true;
+}
+
+bool FrameStore::AllStreamsEnded() const {
+  std::lock_guard lock(mutex_);
+  return !monitors_.empty() && std::all_of(monitors_.begin(), monitors_.end(),
+                                           [](const Monitor& monitor) { return monitor.ended; });
+}
+
 std::optional<ScreenPoint> FrameStore::PointerLocked() const {
   const Monitor* latest = nullptr;
   for (const Monitor& monitor : monitors_) {

@@ -71,6 +71,13 @@ class FrameStore {
   // Waits until at least `monitors` monitors have sent a picture or `timeout`
   // passes; true when they have. Thread-safe.
   bool WaitForPictures(std::size_t monitors, std::chrono::milliseconds timeout) const;
+  // Stream `monitor` has ended (the compositor removed it, or it failed); its
+  // last picture stays readable. Unknown monitors are ignored. Thread-safe.
+  void EndStream(std::size_t monitor);
+  // Whether every stream has ended: the desktop stopped sharing the screen.
+  // Thread-safe.
+  bool AllStreamsEnded() const;
+
   // How many monitors there are. Thread-safe (fixed at construction).
   std::size_t MonitorCount() const { return monitors_.size(); }
 
@@ -86,6 +93,7 @@ class FrameStore {
     std::vector<std::uint32_t> pixels;   // empty until the first picture
     std::optional<ScreenPoint> pointer;  // logical, while the pointer is on it
     std::uint64_t pointer_serial = 0;    // which monitor saw the pointer last
+    bool ended = false;                  // its stream will send nothing more
   };
 
   std::optional<ScreenPoint> PointerLocked() const;

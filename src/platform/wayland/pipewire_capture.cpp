@@ -214,6 +214,11 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
     std::fprintf(stderr, "orvamy-gif: monitor stream %zu failed: %s\n", slot.index,
                  error != nullptr ? error : "unknown error");
   }
+  // Once connected a stream goes back to unconnected only when it is taken
+  // away (the desktop stopped sharing) or when we disconnect it at the end.
+  if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
+    slot.store->EndStream(slot.index);
+  }
 }
 
 const pw_stream_events& StreamEvents() {

@@ -31,6 +31,8 @@ PortalAnswer FromResponse(const ResponseCatcher& catcher) {
 
 }  // namespace
 
+void SessionClosedWatcher::OnClosed(const QVariantMap&) { closed_.store(true); }
+
 void ResponseCatcher::OnResponse(uint response, const QVariantMap& results) {
   if (arrived_) return;
   arrived_ = true;

@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -45,6 +46,22 @@ class ResponseCatcher : public QObject {
   bool arrived_ = false;
   unsigned code_ = 2;
   QVariantMap results_;
+};
+
+// Hears the portal's Closed signal for our session: the desktop (or the user,
+// from the desktop's own controls) ended the sharing.
+class SessionClosedWatcher : public QObject {
+  Q_OBJECT
+ public:
+  // Thread-safe.
+  bool closed() const { return closed_.load(); }
+
+ public Q_SLOTS:
+  // Called on the UI thread only (the bus delivers signals there).
+  void OnClosed(const QVariantMap& details);
+
+ private:
+  std::atomic<bool> closed_{false};
 };
 
 class PortalRequest {

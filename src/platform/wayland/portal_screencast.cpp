@@ -157,6 +157,9 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
   portal->session_path_ =
       created.results.value(QStringLiteral("session_handle")).toString().toStdString();
   const QDBusObjectPath session(QString::fromStdString(portal->session_path_));
+  // Listening from the start: the desktop may end the sharing at any time.
+  bus.connect(Latin(kPortalService), session.path(), Latin(kSessionInterface),
+              QStringLiteral("Closed"), portal->closed_watcher_.get(), SLOT(OnClosed(QVariantMap)));
 
   QVariantMap selection{{QStringLiteral("types"), kSourceMonitor},
                         {QStringLiteral("multiple"), true},
@@ -213,8 +216,13 @@ std::unique_ptr<ScreenCastPortal> ScreenCastPortal::Open(const PortalOptions& op
   return portal;
 }
 
+ScreenCastPortal::ScreenCastPortal(OpenKey)
+    : closed_watcher_(std::make_unique<SessionClosedWatcher>()) {}
+
+bool ScreenCastPortal::ClosedByDesktop() const { return closed_watcher_->closed(); }
+
 ScreenCastPortal::~ScreenCastPortal() {
-  if (session_path_.empty()) return;
+  if (session_path_.empty() || ClosedByDesktop()) return;
   QDBusConnection::sessionBus().call(
       QDBusMessage::createMethodCall(Latin(kPortalService), QString::fromStdString(session_path_),
                                      Latin(kSessionInterface), QStringLiteral("Close")),

@@ -34,6 +34,8 @@ struct PortalOptions {
   std::chrono::milliseconds call_timeout{std::chrono::seconds(30)};
 };
 
+class SessionClosedWatcher;  // portal_request.h
+
 class ScreenCastPortal {
  public:
   // Opens the session: CreateSession, SelectSources (monitors, several
@@ -54,6 +56,8 @@ class ScreenCastPortal {
   const std::vector<PortalStream>& streams() const { return streams_; }
   // Whether each buffer carries the pointer's position. Thread-safe.
   bool pointer_metadata() const { return pointer_metadata_; }
+  // Whether the desktop has closed the session since it was opened. Thread-safe.
+  bool ClosedByDesktop() const;
   // The PipeWire connection, once; invalid afterwards. Called on the UI thread only.
   UniqueFd TakePipeWireFd() { return std::move(pipewire_fd_); }
 
@@ -65,13 +69,14 @@ class ScreenCastPortal {
 
  public:
   // Used by Open only. Called on the UI thread only.
-  explicit ScreenCastPortal(OpenKey) {}
+  explicit ScreenCastPortal(OpenKey);
 
  private:
   std::string session_path_;
   std::vector<PortalStream> streams_;
   bool pointer_metadata_ = false;
   UniqueFd pipewire_fd_;
+  std::unique_ptr<SessionClosedWatcher> closed_watcher_;
 };
 
 }  // namespace orvamy::wayland

@@ -91,6 +91,10 @@ PointerSource& WaylandCapture::pointer() {
   return *parts_->screen;
 }
 
+bool WaylandCapture::SharingEnded() const {
+  return parts_->portal->ClosedByDesktop() || parts_->store->AllStreamsEnded();
+}
+
 bool WaylandCapture::FollowsPointer() const {
   return parts_->portal->pointer_metadata();
 }

@@ -36,6 +36,9 @@ class WaylandCapture {
   // offered): the caller records a fixed rectangle and says so
   // (kFixedRectangleNote). Thread-safe.
   bool FollowsPointer() const;
+  // Whether the desktop has ended the sharing (its session closed, or every
+  // stream taken away): nothing more will come. Thread-safe.
+  bool SharingEnded() const;
 
   struct Parts;
   // Used by Start only (Parts is private to the .cpp). Called on the UI thread only.

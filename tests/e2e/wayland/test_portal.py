@@ -271,6 +271,22 @@ class Portal(ShortcutsPortal):
         raise dbus.DBusException("no running session shows that point",
                                  name="org.orvamy.TestPortal.NoStream")
 
+    @dbus.service.method("org.orvamy.TestPortal", in_signature="", out_signature="b")
+    def EndNewestScreenCast(self):
+        """What a desktop's "stop sharing" does to the newest screen cast: its
+        streams go and its session says Closed. False when none runs."""
+        if not self.sessions:
+            return False
+        path, session = list(self.sessions.items())[-1]
+        log(f"session {path} ended by the desktop")
+        if session.remote_desktop is not None:
+            session.remote_desktop.Stop(dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
+            session.remote_desktop = None
+        session.Closed()
+        self.sessions.pop(path, None)
+        session.remove_from_connection()
+        return True
+
     @dbus.service.method("org.orvamy.TestPortal", in_signature="", out_signature="u")
     def DialogsShown(self):
         return dbus.UInt32(self.dialogs_shown)

@@ -40,6 +40,7 @@ DWELL = 1.0  # seconds at each point: five frames at the initial 5 per second
 MESSAGE = "orvamy-gif: message: "
 SAVED = "文件保存成功！"
 FIXED_NOTE = "本桌面不提供鼠标位置，录制区域固定在屏幕中央，不会跟随鼠标。"
+SHARING_ENDED = "桌面结束了屏幕共享，本程序无法再录制；已录下的部分照常保存。要再次录制，请重新打开本程序。"
 
 
 def log(text):
@@ -142,12 +143,21 @@ def check_gif(path, path_points, before, nudged):
     """Every frame shows the picture centred on one of the points (or, for
     the points in `nudged`, on the pixel the probe nudged the pointer to), the
     points in order, each in at least one frame. The first frames may show
-    `before`, where the pointer was until just before the start: the
-    program's stream may learn of a move a moment after the probe's."""
+    any of `before`, the last places the pointer visited before the start:
+    the program's stream learns of moves on its own, after the probe's, and
+    on a loaded machine it may still be a few moves behind."""
     frames = gif_frames(path)
-    points = [before or path_points[0]] + path_points
-    expected = [[expected_rows(p)] + ([expected_rows((p[0] - 1 if p[0] else 1, p[1]))]
-                                      if p in nudged else []) for p in points]
+
+    def looks(p):
+        return [expected_rows(p)] + ([expected_rows((p[0] - 1 if p[0] else 1, p[1]))]
+                                     if p in nudged else [])
+
+    # A frame at the first point counts for that point, even where the
+    # pointer had been there before.
+    before = [p for p in before if p != path_points[0]]
+    points = [before[-1] if before else path_points[0]] + path_points
+    expected = [sum((looks(p) for p in before), []) or looks(path_points[0])] + \
+        [looks(p) for p in path_points]
     at, seen = 0, [0] * len(points)
     for number, frame in enumerate(frames):
         for index in range(at, len(points)):
@@ -183,6 +193,7 @@ class Probe:
             [os.path.join(WORK, "wayland_capture_probe"), "--show"], stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=self.log, env=dict(os.environ, QT_QPA_PLATFORM="wayland"))
         self.where = None  # the pointer, once moved through point()
+        self.visited = []  # every place point() moved it to, in order
         self.nudged = set()  # points reached by way of the pixel to their left
         line = self.proc.stdout.readline().decode()
         assert line.strip() == "probe: showing", "the probe did not show its picture: %r" % line
@@ -199,6 +210,7 @@ class Probe:
         if answer.endswith("nudged"):
             self.nudged.add((x, y))
         self.where = (x, y)
+        self.visited.append((x, y))
 
     def shoot(self, middle, width, height, path):
         """The rectangle around `middle` on the monitor under the pointer."""
@@ -371,7 +383,7 @@ def start_program(probe):
 def record_path(program, probe, points, start, stop):
     """Starts, visits each point, stops; the new GIF's path and where the
     pointer was before."""
-    pointer_before = probe.where
+    pointer_before = probe.visited[-3:]
     before = set(program.gifs())
     saved_before = len([m for m in program.messages() if m.startswith(SAVED)])
     probe.point(*points[0])
@@ -437,10 +449,36 @@ def follow():
             os.path.basename(gif), frames, shortcut_path))
         assert program.command("stop") == (0, "idle")
         toggle_from_sway(program, probe)
+        sharing_ended_by_the_desktop(program)
     finally:
         program.end()
         probe.close()
     log("ok: SIGTERM ends the program with status 0")
+
+
+def sharing_ended_by_the_desktop(program):
+    """The desktop stops the program's screen cast during a recording (the
+    newest session: the probe's began first): what was recorded is saved,
+    the user is told, and a later start only repeats why."""
+    portal = dbus.SessionBus().get_object("org.freedesktop.impl.portal.desktop.orvamytest",
+                                          "/org/freedesktop/portal/desktop")
+    before = set(program.gifs())
+    saved_before = len([m for m in program.messages() if m.startswith(SAVED)])
+    assert program.command("start") == (0, "recording")
+    wait_for("the recording to start", program.recording, 30)
+    time.sleep(DWELL)  # a few frames
+    assert portal.EndNewestScreenCast(dbus_interface="org.orvamy.TestPortal"), "no screen cast ran"
+    told = wait_for("the program to say the sharing ended",
+                    lambda: program.messages().count(SHARING_ENDED), 30)
+    gif = program.await_gif(before, saved_before)
+    assert gif_frames(gif), "the GIF saved after the sharing ended has no frames"
+    status = program.command("start")
+    assert status == (4, "unavailable"), "--start after the sharing ended gave %s" % (status,)
+    wait_for("the reason repeated on the next start",
+             lambda: program.messages().count(SHARING_ENDED) > told, 30)
+    assert not program.recording(), "a recording runs without a screen"
+    log("ok: the desktop ended the sharing: %s saved, the user told, a later start only repeats why"
+        % os.path.basename(gif))
 
 
 def toggle_from_sway(program, probe):
