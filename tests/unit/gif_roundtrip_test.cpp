@@ -436,6 +436,40 @@ TEST(GifRoundTrip, AFrameOfTheFirstFramesColoursUsesTheGlobalTableExactly) {
   }
 }
 
+// Frames of exact colours after the first, whether the first frame left a
+// global table or not: each must come back exactly.
+TEST(GifRoundTrip, LaterFramesOfExactColoursComeBackExactly) {
+  constexpr int kW = 64, kH = 64;
+  const auto colour = [](int k) {
+    return static_cast<std::uint32_t>((k * 37) % 256) << 16 | static_cast<std::uint32_t>((k * 91) % 256) << 8 |
+           static_cast<std::uint32_t>(k);
+  };
+  // 256 blocks of 4x4, each its own colour.
+  Picture blocks = Solid(kW, kH, 0);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) blocks.pixels[static_cast<std::size_t>(y) * kW + x] = colour((y / 4) * 16 + x / 4);
+  const struct {
+    const char* name;
+    Picture first;
+    std::vector<Picture> later;
+  } cases[] = {
+      // No room for a transparent entry: no global table, and a later
+      // frame's colours are looked up in none.
+      {"first frame of exactly 256 colours",
+       blocks,
+       {Touch(blocks, 20, 20, colour(5)), Touch(Touch(blocks, 20, 20, colour(5)), 40, 8, colour(200))}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    std::vector<Picture> frames = {c.first};
+    frames.insert(frames.end(), c.later.begin(), c.later.end());
+    const auto shown = Replay(Record(dir, frames, kW, kH));
+    ASSERT_EQ(shown.size(), frames.size());
+    for (std::size_t f = 0; f < frames.size(); ++f) EXPECT_EQ(shown[f].screen.pixels, frames[f].pixels) << "frame " << f;
+  }
+}
+
 TEST(GifRoundTrip, NoiseThatFillsTheCodeTableDecodes) {
   // Eight colours of noise over 400x300 runs the LZW table full many times.
   ScratchDir dir;

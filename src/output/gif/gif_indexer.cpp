@@ -370,7 +370,7 @@ void FrameIndexer::UseGlobal(IndexedFrame& frame, bool clear) {
 // may show the entry nearest to it (within its bound). Only where the other
 // pixels may stay clear: elsewhere no bound is known.
 bool FrameIndexer::GlobalServes(bool clear) {
-  if (!clear || lossless_) return false;
+  if (!clear || lossless_ || global_.palette.empty()) return false;
   std::uint32_t last = 0xFFFFFFFFu;
   std::int64_t last_error = 0;
   for (std::size_t i = 0; i < rect_.size(); ++i) {
