@@ -436,6 +436,68 @@ TEST(GifRoundTrip, AFrameOfTheFirstFramesColoursUsesTheGlobalTableExactly) {
   }
 }
 
+// Frames of exact colours after the first, whether the first frame left a
+// global table or not: each must come back exactly. The global table holds
+// the first frame's colours from the most used on, so a later frame of only
+// frequent colours writes small indices with codes narrower than the table.
+TEST(GifRoundTrip, LaterFramesOfExactColoursComeBackExactly) {
+  constexpr int kW = 64, kH = 64;
+  const auto colour = [](int k) {
+    return static_cast<std::uint32_t>((k * 37) % 256) << 16 | static_cast<std::uint32_t>((k * 91) % 256) << 8 |
+           static_cast<std::uint32_t>(k);
+  };
+  // 256 blocks of 4x4, each its own colour.
+  Picture blocks = Solid(kW, kH, 0);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) blocks.pixels[static_cast<std::size_t>(y) * kW + x] = colour((y / 4) * 16 + x / 4);
+  // 30 colours in bands, 70 more as single pixels over them.
+  Picture bands = Solid(kW, kH, 0);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      bands.pixels[static_cast<std::size_t>(y) * kW + x] =
+          x % 9 == 0 && y % 7 == 0 ? colour(30 + ((x / 9) * 10 + y / 7) % 70) : colour(y % 30);
+  Picture rebanded = bands;  // rows 10 to 40 in the band colours only, shifted
+  for (int y = 10; y <= 40; ++y)
+    for (int x = 0; x < kW; ++x) rebanded.pixels[static_cast<std::size_t>(y) * kW + x] = colour((y + x / 8 + 3) % 30);
+  const struct {
+    const char* name;
+    Picture first;
+    std::vector<Picture> later;
+    bool narrow;  // the later frames use the global table with narrower codes
+  } cases[] = {
+      // No room for a transparent entry: no global table, and a later
+      // frame's colours are looked up in none.
+      {"first frame of exactly 256 colours",
+       blocks,
+       {Touch(blocks, 20, 20, colour(5)), Touch(Touch(blocks, 20, 20, colour(5)), 40, 8, colour(200))},
+       false},
+      {"later frames of the first frame's most used colours", bands, {rebanded}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    std::vector<Picture> frames = {c.first};
+    frames.insert(frames.end(), c.later.begin(), c.later.end());
+    const fs::path path = Record(dir, frames, kW, kH);
+    const auto shown = Replay(path);
+    ASSERT_EQ(shown.size(), frames.size());
+    for (std::size_t f = 0; f < frames.size(); ++f) EXPECT_EQ(shown[f].screen.pixels, frames[f].pixels) << "frame " << f;
+    if (!c.narrow) continue;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_NE(gif->SColorMap, nullptr);
+    const GifLayout layout = WalkGif(ReadAll(path));
+    ASSERT_EQ(layout.images.size(), frames.size());
+    for (std::size_t f = 1; f < frames.size(); ++f) {
+      EXPECT_EQ(gif->SavedImages[f].ImageDesc.ColorMap, nullptr) << "frame " << f << " carries a table";
+      EXPECT_LT(layout.images[f].min_code_size, gif->SColorMap->BitsPerPixel) << "frame " << f;
+    }
+    DGifCloseFile(gif, &error);
+  }
+}
+
 TEST(GifRoundTrip, NoiseThatFillsTheCodeTableDecodes) {
   // Eight colours of noise over 400x300 runs the LZW table full many times.
   ScratchDir dir;

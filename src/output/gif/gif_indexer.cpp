@@ -42,6 +42,18 @@ std::uint8_t CompleteTable(IndexedFrame& frame, bool clear) {
   return static_cast<std::uint8_t>(std::max(frame.transparent, 0));
 }
 
+// A frame written with the global table carries no table of its own, so its
+// codes need only be as wide as its largest index: LZW starts at the least
+// code size that holds every index it may write (the transparent one too,
+// which pixels that may stay can be written as). Stand-ins come from strings
+// LZW has already written, so they add no larger index.
+void NarrowCodeSize(IndexedFrame& frame) {
+  if (!frame.global_table) return;
+  const std::uint8_t top = *std::max_element(frame.indices.begin(), frame.indices.end());
+  const int needed = std::max<int>(top, frame.transparent) + 1;
+  frame.bits = std::min(frame.bits, BitsFor(static_cast<std::size_t>(needed)));
+}
+
 }  // namespace
 
 int BitsFor(std::size_t entries) {
@@ -55,6 +67,15 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
                          std::span<const std::uint32_t> bounds,
                          std::span<const std::uint32_t> shown, const ScreenRect& r,
                          std::uint32_t ceiling, IndexedFrame& frame) {
+  Choose(screen, w, h, stale, bounds, shown, r, ceiling, frame);
+  NarrowCodeSize(frame);
+}
+
+void FrameIndexer::Choose(std::span<const std::uint32_t> screen, std::size_t w, std::size_t h,
+                          std::span<const std::uint8_t> stale,
+                          std::span<const std::uint32_t> bounds,
+                          std::span<const std::uint32_t> shown, const ScreenRect& r,
+                          std::uint32_t ceiling, IndexedFrame& frame) {
   const std::size_t rw = r.width(), rh = r.height();
   frame.left = static_cast<std::uint16_t>(r.x0);
   frame.top = static_cast<std::uint16_t>(r.y0);
@@ -95,7 +116,8 @@ void FrameIndexer::Build(std::span<const std::uint32_t> screen, std::size_t w, s
     if (CountExact(false, 256)) {
       WriteExact(frame, false);
       if (RoomForTransparent(colours_.colours().size())) {
-        AdoptGlobal(colours_.colours(), false);
+        AdoptGlobal(colours_.colours(), false, frame.indices);
+        ToGlobalEntries(frame);
         UseGlobal(frame, false);
       }
       return;
@@ -179,12 +201,17 @@ void FrameIndexer::WriteUsedEntries(IndexedFrame& frame, const std::vector<std::
   // the frame needs a table that large anyway.
   if (!clear && global_.palette.empty() && RoomForTransparent(table.size()) &&
       BitsFor(table.size()) == BitsFor(used_entries)) {
-    AdoptGlobal(table, true);
+    AdoptGlobal(table, true, frame.indices);
   }
   // The first frame writes the header: once adopted, it must use the table.
-  if (global_.from_quantiser && global_.generation == quantiser_.generation() &&
-      (!clear || GlobalPays(used_entries + 1))) {
-    // The quantiser's table is the global one: its indices stand as they are.
+  const bool same_table = global_.from_quantiser && global_.generation == quantiser_.generation();
+  std::size_t top = 0;
+  for (std::size_t k = 0; k < table.size() && same_table; ++k) {
+    if (used[k]) top = std::max<std::size_t>(top, global_.to_entry[k]);
+  }
+  if (same_table && (!clear || GlobalPays(used_entries + 1, top))) {
+    // The quantiser's table is the global one, reordered.
+    ToGlobalEntries(frame);
     UseGlobal(frame, clear);
     if (clear) {
       for (std::size_t i = 0; i < n; ++i) {
@@ -321,12 +348,26 @@ std::uint8_t FrameIndexer::Nearest(std::uint32_t colour) {
   return near_index_[slot];
 }
 
-// Keeps `colours` (at most 255) as the file's global table.
-void FrameIndexer::AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser) {
-  global_.palette = colours;
-  global_.transparent = static_cast<int>(colours.size());
+// Keeps `colours` (at most 255) as the file's global table: the transparent
+// entry first, then the colours from the one `indices` (the first frame's,
+// numbered as `colours`) use most: frames of frequent colours then write
+// small indices only and take shorter codes (NarrowCodeSize).
+void FrameIndexer::AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser,
+                               std::span<const std::uint8_t> indices) {
+  std::array<std::uint64_t, 256> count{};
+  for (const std::uint8_t k : indices) ++count[k];
+  std::vector<std::size_t> by_use(colours.size());
+  for (std::size_t k = 0; k < by_use.size(); ++k) by_use[k] = k;
+  std::stable_sort(by_use.begin(), by_use.end(),
+                   [&](std::size_t a, std::size_t b) { return count[a] > count[b]; });
   const std::uint32_t filler = colours.empty() ? 0 : colours.front();
-  global_.palette.push_back(filler);
+  global_.palette.assign(1, filler);
+  global_.to_entry.assign(colours.size(), 0);
+  for (const std::size_t k : by_use) {
+    global_.to_entry[k] = static_cast<std::uint8_t>(global_.palette.size());
+    global_.palette.push_back(colours[k]);
+  }
+  global_.transparent = 0;
   global_.bits = BitsFor(global_.palette.size());
   global_.palette.resize(std::size_t{1} << global_.bits, filler);
   // A quantised table may hold a colour twice: the lookup numbers distinct
@@ -336,13 +377,17 @@ void FrameIndexer::AdoptGlobal(const std::vector<std::uint32_t>& colours, bool f
   for (std::size_t k = 0; k < colours.size(); ++k) {
     const std::size_t distinct = global_.lookup.colours().size();
     global_.lookup.Add(colours[k], 256);
-    if (global_.lookup.colours().size() > distinct) {
-      global_.entry.push_back(static_cast<std::uint8_t>(k));
-    }
+    if (global_.lookup.colours().size() > distinct) global_.entry.push_back(global_.to_entry[k]);
   }
   global_.order.Build(colours);
   global_.from_quantiser = from_quantiser;
   global_.generation = quantiser_.generation();
+}
+
+// Renumbers a frame's indices, numbered as the colours the global table was
+// adopted from, to the table's entries.
+void FrameIndexer::ToGlobalEntries(IndexedFrame& frame) const {
+  for (std::uint8_t& index : frame.indices) index = global_.to_entry[index];
 }
 
 bool FrameIndexer::GlobalHolds(const std::vector<std::uint32_t>& colours) const {
@@ -352,10 +397,34 @@ bool FrameIndexer::GlobalHolds(const std::vector<std::uint32_t>& colours) const 
 }
 
 // A table of its own costs 3 bytes an entry; the global one costs the frame
-// wider codes where it has more entries: one bit more pays for itself on
-// the frames measured, two bits do not.
-bool FrameIndexer::GlobalPays(std::size_t local_entries) const {
-  return global_.bits <= BitsFor(local_entries) + kGlobalExtraBits;
+// wider codes where it needs more of its entries (`top`: the largest it
+// writes): one bit more pays for itself on the frames measured, two bits do
+// not.
+bool FrameIndexer::GlobalPays(std::size_t local_entries, std::size_t top) const {
+  return CodeBitsFor(top) <= BitsFor(local_entries) + kGlobalExtraBits;
+}
+
+// The code size a frame writing global entries up to `top` needs (see
+// NarrowCodeSize), the transparent entry counted.
+int FrameIndexer::CodeBitsFor(std::size_t top) const {
+  return BitsFor(std::max<std::size_t>(top, static_cast<std::size_t>(std::max(global_.transparent, 0))) + 1);
+}
+
+// The global entry a colour is written with: its own, else the nearest.
+std::uint8_t FrameIndexer::GlobalEntry(std::uint32_t colour) const {
+  if (global_.lookup.Contains(colour)) return global_.entry[global_.lookup.IndexOf(colour)];
+  return GlobalNearest(colour);
+}
+
+std::uint8_t FrameIndexer::GlobalNearest(std::uint32_t colour) const {
+  return global_.to_entry[global_.order.Nearest(colour)];
+}
+
+// The largest global entry the colours counted in colours_ are written with.
+std::size_t FrameIndexer::GlobalTop() const {
+  std::size_t top = 0;
+  for (const std::uint32_t c : colours_.colours()) top = std::max<std::size_t>(top, GlobalEntry(c));
+  return top;
 }
 
 // The frame's table is the global one (indices must follow it).
@@ -370,7 +439,7 @@ void FrameIndexer::UseGlobal(IndexedFrame& frame, bool clear) {
 // may show the entry nearest to it (within its bound). Only where the other
 // pixels may stay clear: elsewhere no bound is known.
 bool FrameIndexer::GlobalServes(bool clear) {
-  if (!clear || lossless_) return false;
+  if (!clear || lossless_ || global_.palette.empty()) return false;
   std::uint32_t last = 0xFFFFFFFFu;
   std::int64_t last_error = 0;
   for (std::size_t i = 0; i < rect_.size(); ++i) {
@@ -379,7 +448,7 @@ bool FrameIndexer::GlobalServes(bool clear) {
       last = rect_[i];
       last_error = global_.lookup.Contains(last)
                        ? 0
-                       : Distance(global_.palette[global_.order.Nearest(last)], last);
+                       : Distance(global_.palette[GlobalNearest(last)], last);
     }
     if (last_error > rect_bound_[i]) return false;
   }
@@ -405,7 +474,7 @@ void FrameIndexer::WriteGlobalExact(IndexedFrame& frame, bool clear, bool stand_
       last = rect_[i];
       last_exact = global_.lookup.Contains(last);
       last_index = last_exact ? global_.entry[global_.lookup.IndexOf(last)]
-                   : stand_ins ? static_cast<std::uint8_t>(global_.order.Nearest(last))
+                   : stand_ins ? GlobalNearest(last)
                                : t;
     }
     if (may_stay) {
@@ -444,7 +513,8 @@ bool FrameIndexer::CountExact(bool changed_only, int limit) {
 }
 
 void FrameIndexer::WriteExact(IndexedFrame& frame, bool clear) {
-  if (GlobalPays(colours_.colours().size() + (clear ? 1 : 0))) {
+  if (!global_.palette.empty() &&
+      GlobalPays(colours_.colours().size() + (clear ? 1 : 0), GlobalTop())) {
     if (GlobalHolds(colours_.colours())) {
       WriteGlobalExact(frame, clear, false);
       return;

@@ -37,6 +37,10 @@ class FrameIndexer {
              const ScreenRect& r, std::uint32_t ceiling, IndexedFrame& frame);
 
  private:
+  void Choose(std::span<const std::uint32_t> screen, std::size_t screen_width,
+              std::size_t screen_height, std::span<const std::uint8_t> stale,
+              std::span<const std::uint32_t> bounds, std::span<const std::uint32_t> shown,
+              const ScreenRect& r, std::uint32_t ceiling, IndexedFrame& frame);
   bool CountExact(bool changed_only, int limit);
   bool PreferOpaque() const;
   void WriteExact(IndexedFrame& frame, bool clear);
@@ -45,9 +49,15 @@ class FrameIndexer {
                       std::span<const std::uint32_t> bounds, const ScreenRect& r,
                       std::uint32_t ceiling);
   void WriteUsedEntries(IndexedFrame& frame, const std::vector<std::uint32_t>& table, bool clear);
-  void AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser);
+  void AdoptGlobal(const std::vector<std::uint32_t>& colours, bool from_quantiser,
+                   std::span<const std::uint8_t> indices);
+  void ToGlobalEntries(IndexedFrame& frame) const;
   bool GlobalHolds(const std::vector<std::uint32_t>& colours) const;
-  bool GlobalPays(std::size_t local_entries) const;
+  bool GlobalPays(std::size_t local_entries, std::size_t top) const;
+  int CodeBitsFor(std::size_t top) const;
+  std::uint8_t GlobalEntry(std::uint32_t colour) const;
+  std::uint8_t GlobalNearest(std::uint32_t colour) const;
+  std::size_t GlobalTop() const;
   void UseGlobal(IndexedFrame& frame, bool clear);
   bool GlobalServes(bool clear);
   bool TrimToSmallerTable();
@@ -88,6 +98,7 @@ class FrameIndexer {
     ExactColours lookup;                  // colour -> its number among distinct colours
     std::vector<std::uint8_t> entry;      // that number -> its entry in `palette`
     GreenOrder order;                     // for the entry nearest a colour not in it
+    std::vector<std::uint8_t> to_entry;   // adopted colour number -> its entry
     bool from_quantiser = false;          // the quantiser's table of `generation`
     std::uint64_t generation = 0;
   };
