@@ -134,46 +134,79 @@ TEST(GifLzw, LossyMatchingStaysWithinItsErrorOfTheSourceAndNeverTouchesTranspare
   }
 }
 
-TEST(GifLzw, UnchangedPixelsGoEitherWayAndEveryOtherPixelStaysExact) {
-  // Rows alternate between a repeating pattern and the same pattern with
-  // unchanged stretches: written clear, those break the strings; written
-  // with their colour they repeat what came before.
+// Pictures whose unchanged pixels (`either`) code shortest written in
+// different ways: clear where they break repeating rows, in their own colour
+// where most of the picture stays.
+struct EitherCase {
+  const char* name;
+  // Index (0..6) and whether the pixel may stay, at column x of row y.
+  std::uint8_t (*index)(int x, int y, std::mt19937& rng);
+  bool (*unchanged)(int x, int y, std::mt19937& rng);
+};
+
+TEST(GifLzw, UnchangedPixelsGoEitherWayEveryOtherPixelStaysExactAndTheShortestWayIsKept) {
   constexpr int kW = 120, kH = 80, kClear = 7;
-  std::vector<std::uint8_t> indices(kW * kH), either(kW * kH, 0), clear_written(kW * kH);
-  for (int i = 0; i < kW * kH; ++i) {
-    indices[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 5);
-    const bool unchanged = (i / kW) % 2 == 1 && (i % kW) % 10 < 6;
-    either[static_cast<std::size_t>(i)] = unchanged;
-    clear_written[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(unchanged ? kClear : i % 5);
-  }
-  std::vector<std::uint8_t> all_clear;
-  AppendLzwImageData(clear_written, 3, all_clear);
-  LzwChoices choices;
-  choices.transparent = kClear;
-  choices.either = either;
-  for (const int split : {-1, kW * kH / 3}) {
-    SCOPED_TRACE(split);
-    std::vector<std::uint8_t> data;
-    if (split < 0) {
-      AppendLzwImageData(indices, 3, data, &choices);
-      EXPECT_LT(data.size(), all_clear.size());
-    } else {
-      const std::span<const std::uint8_t> all(indices);
-      const auto at = static_cast<std::size_t>(split);
-      LzwChoices tail_choices = choices;
-      tail_choices.either = std::span<const std::uint8_t>(either).subspan(at);
-      LzwBits head, tail;
-      EncodeLzw(all.first(at), 3, LzwPart::kHead, &choices, head);
-      EncodeLzw(all.subspan(at), 3, LzwPart::kTail, &tail_choices, tail);
-      AppendImageData(3, head, &tail, data);
+  const EitherCase cases[] = {
+      // Rows alternate between a pattern and the same pattern with unchanged
+      // stretches: written clear, those break the strings.
+      {"unchanged stretches on every other row",
+       [](int x, int y, std::mt19937&) { return static_cast<std::uint8_t>((y * kW + x) % 5); },
+       [](int x, int y, std::mt19937&) { return y % 2 == 1 && x % 10 < 6; }},
+      // A moved picture of repeating rows with scattered pixels that came
+      // back to what was shown.
+      {"scattered unchanged pixels in repeating rows",
+       [](int x, int, std::mt19937&) { return static_cast<std::uint8_t>(x / 3 % 7); },
+       [](int, int, std::mt19937& rng) { return rng() % 4 == 0; }},
+      // Noise that mostly stays, changed only in a band.
+      {"noise that stays outside a band",
+       [](int, int, std::mt19937& rng) { return static_cast<std::uint8_t>(rng() % 7); },
+       [](int, int y, std::mt19937&) { return y < 30 || y >= 40; }},
+  };
+  for (const EitherCase& c : cases) {
+    std::mt19937 rng(5);
+    std::vector<std::uint8_t> indices(kW * kH), either(kW * kH, 0), clear_written(kW * kH);
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const auto i = static_cast<std::size_t>(y * kW + x);
+        indices[i] = c.index(x, y, rng);
+        either[i] = c.unchanged(x, y, rng) ? kEither : 0;
+        clear_written[i] = either[i] ? static_cast<std::uint8_t>(kClear) : indices[i];
+      }
     }
-    const auto shown = Decode(kW, kH, 3, data);
-    ASSERT_EQ(shown.size(), indices.size());
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-      if (either[i]) {
-        ASSERT_TRUE(shown[i] == indices[i] || shown[i] == kClear) << i;
+    std::vector<std::uint8_t> all_own, all_clear;
+    AppendLzwImageData(indices, 3, all_own);
+    AppendLzwImageData(clear_written, 3, all_clear);
+    for (const int split : {-1, kW * kH / 3}) {
+      SCOPED_TRACE(testing::Message() << c.name << ", split " << split);
+      std::vector<std::uint8_t> data, written(indices.size(), 0xFF);
+      LzwChoices choices;
+      choices.transparent = kClear;
+      choices.either = either;
+      choices.written = written;
+      if (split < 0) {
+        AppendLzwImageData(indices, 3, data, &choices);
+        EXPECT_LE(data.size(), std::min(all_own.size(), all_clear.size()));
       } else {
-        ASSERT_EQ(shown[i], indices[i]) << i;
+        const std::span<const std::uint8_t> all(indices);
+        const auto at = static_cast<std::size_t>(split);
+        LzwChoices tail_choices = choices;
+        tail_choices.either = std::span<const std::uint8_t>(either).subspan(at);
+        tail_choices.written = std::span<std::uint8_t>(written).subspan(at);
+        LzwBits head, tail;
+        EncodeLzw(all.first(at), 3, LzwPart::kHead, &choices, head);
+        EncodeLzw(all.subspan(at), 3, LzwPart::kTail, &tail_choices, tail);
+        AppendImageData(3, head, &tail, data);
+      }
+      const auto shown = Decode(kW, kH, 3, data);
+      ASSERT_EQ(shown.size(), indices.size());
+      // What the encoder reports as written is what the viewer decodes.
+      ASSERT_EQ(written, shown);
+      for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (either[i]) {
+          ASSERT_TRUE(shown[i] == indices[i] || shown[i] == kClear) << i;
+        } else {
+          ASSERT_EQ(shown[i], indices[i]) << i;
+        }
       }
     }
   }

@@ -32,6 +32,7 @@ class BitWriter {
       count_ -= 32;
     }
   }
+  std::uint64_t bit_total() const { return bit_total_; }
   void Flush() {
     while (count_ > 0) {
       *at_++ = static_cast<std::uint8_t>(acc_);
@@ -64,11 +65,14 @@ void AppendSubBlocks(const std::uint8_t* data, std::size_t size, std::vector<std
   }
 }
 
+constexpr std::uint64_t kNoBitLimit = UINT64_MAX;
+
 // The encoder, built once per kind of freedom, so the loop over the indices
-// carries no tests for freedoms the frame does not have.
+// carries no tests for freedoms the frame does not have. Gives up (returns
+// false, `out` unfinished) once its codes pass `give_up_bits`.
 template <bool kLossy, bool kEither>
-void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
-            const LzwChoices* choices, LzwBits& out) {
+bool Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
+            const LzwChoices* choices, LzwBits& out, std::uint64_t give_up_bits) {
   const std::uint32_t clear = 1u << min_code_size;
   const std::uint32_t end = clear + 1;
   // At most one code per index, a clear code per full table and three more.
@@ -110,7 +114,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
   if (indices.empty()) {
     writer.Put(last, bits);
     writer.Flush();
-    return;
+    return true;
   }
 
   // The slot of `key`: where it is, or the free slot where it would go.
@@ -228,6 +232,7 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
     const std::uint32_t first = start(i);
     wrote(i, first);
     writer.Put(prefix, bits);
+    if (writer.bit_total() > give_up_bits) return false;
     if (next < kTableLimit) {
       if (first == byte) {
         learn(slot, key);
@@ -257,23 +262,54 @@ void Encode(std::span<const std::uint8_t> indices, int min_code_size, LzwPart pa
   }
   writer.Put(last, bits);
   writer.Flush();
+  return out.bit_count <= give_up_bits;
+}
+
+bool EncodeOnce(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
+                const LzwChoices* choices, LzwBits& out, std::uint64_t give_up_bits) {
+  const bool lossy = choices && choices->lossy();
+  const bool either = choices && choices->transparent >= 0 && !choices->either.empty();
+  if (lossy && either) return Encode<true, true>(indices, min_code_size, part, choices, out, give_up_bits);
+  if (lossy) return Encode<true, false>(indices, min_code_size, part, choices, out, give_up_bits);
+  if (either) return Encode<false, true>(indices, min_code_size, part, choices, out, give_up_bits);
+  return Encode<false, false>(indices, min_code_size, part, choices, out, give_up_bits);
 }
 
 }  // namespace
 
+// Which way to write the pixels that may go either way codes shortest depends
+// on the whole picture, not on the next few pixels: over a moved UI whose rows
+// repeat, every such pixel in its own colour keeps the strings of one row
+// useful for the next, where the choice pixel by pixel mixes clear pixels into
+// them; over a glide that leaves most of the picture in place, all of them
+// clear does best; among many pixels that must stay clear (colours missing
+// from the table), the choice pixel by pixel. So the indices are coded all
+// three ways and the shortest kept (the first on a tie); a way gives up as
+// soon as it is no shorter than the best so far.
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
                const LzwChoices* choices, LzwBits& out) {
-  const bool lossy = choices && choices->lossy();
-  const bool either = choices && choices->transparent >= 0 && !choices->either.empty();
-  if (lossy && either) {
-    Encode<true, true>(indices, min_code_size, part, choices, out);
-  } else if (lossy) {
-    Encode<true, false>(indices, min_code_size, part, choices, out);
-  } else if (either) {
-    Encode<false, true>(indices, min_code_size, part, choices, out);
-  } else {
-    Encode<false, false>(indices, min_code_size, part, choices, out);
+  EncodeOnce(indices, min_code_size, part, choices, out, kNoBitLimit);
+  if (!choices || choices->transparent < 0 || choices->either.empty()) return;
+  const bool tell = !choices->written.empty();
+  std::vector<std::uint8_t> written(tell ? indices.size() : 0);
+  LzwBits trial;
+  // The trial, when shorter, takes the place of what `out` holds.
+  const auto keep_if_shorter = [&](std::span<const std::uint8_t> values, LzwChoices fixed) {
+    fixed.either = {};
+    fixed.written = written;
+    if (!EncodeOnce(values, min_code_size, part, &fixed, trial, out.bit_count - 1)) return;
+    std::swap(out, trial);
+    if (tell) std::copy(written.begin(), written.end(), choices->written.begin());
+  };
+  // Every pixel that may go either way in its own colour: `indices` hold it.
+  keep_if_shorter(indices, *choices);
+  // Every such pixel clear.
+  std::vector<std::uint8_t> cleared(indices.begin(), indices.end());
+  const auto clear_index = static_cast<std::uint8_t>(choices->transparent);
+  for (std::size_t i = 0; i < cleared.size(); ++i) {
+    if (choices->either[i]) cleared[i] = clear_index;
   }
+  keep_if_shorter(cleared, *choices);
 }
 
 void AppendImageData(int min_code_size, const LzwBits& head, const LzwBits* tail,
