@@ -169,7 +169,7 @@ TEST(GifLzw, UnchangedPixelsGoEitherWayEveryOtherPixelStaysExactAndTheShortestWa
       for (int x = 0; x < kW; ++x) {
         const auto i = static_cast<std::size_t>(y * kW + x);
         indices[i] = c.index(x, y, rng);
-        either[i] = c.unchanged(x, y, rng) ? kEither : 0;
+        either[i] = c.unchanged(x, y, rng) ? kEitherSame : 0;  // showing their own colour
         clear_written[i] = either[i] ? static_cast<std::uint8_t>(kClear) : indices[i];
       }
     }

@@ -282,8 +282,9 @@ bool EncodeOnce(std::span<const std::uint8_t> indices, int min_code_size, LzwPar
 // repeat, every such pixel in its own colour keeps the strings of one row
 // useful for the next, where the choice pixel by pixel mixes clear pixels into
 // them; over a glide that leaves most of the picture in place, all of them
-// clear does best; among many pixels that must stay clear (colours missing
-// from the table), the choice pixel by pixel. So the indices are coded all
+// that already show their exact colour clear does best; among many pixels
+// that must stay clear (colours missing from the table), the choice pixel by
+// pixel. So the indices are coded all
 // three ways and the shortest kept (the first on a tie); a way gives up as
 // soon as it is no shorter than the best so far.
 void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart part,
@@ -303,11 +304,13 @@ void EncodeLzw(std::span<const std::uint8_t> indices, int min_code_size, LzwPart
   };
   // Every pixel that may go either way in its own colour: `indices` hold it.
   keep_if_shorter(indices, *choices);
-  // Every such pixel clear.
+  // Every such pixel that already shows its very colour clear. One that
+  // shows a stand-in is written: kept clear in every frame, a stand-in would
+  // outlive the frames that could show its exact colour.
   std::vector<std::uint8_t> cleared(indices.begin(), indices.end());
   const auto clear_index = static_cast<std::uint8_t>(choices->transparent);
   for (std::size_t i = 0; i < cleared.size(); ++i) {
-    if (choices->either[i]) cleared[i] = clear_index;
+    if (choices->either[i] == kEitherSame) cleared[i] = clear_index;
   }
   keep_if_shorter(cleared, *choices);
 }

@@ -18,8 +18,9 @@ namespace orvamy::gif {
 // - `either`: where nonzero, the pixel may be written with its index or with
 //   `transparent` (it may stay as shown, and its colour is in the table).
 //   The indices are coded three ways and the shortest kept: all such pixels
-//   with their index, all transparent, and pixel by pixel, where whichever
-//   continues the current string is taken. kEitherSame marks
+//   with their index, all those marked kEitherSame transparent (the others
+//   with their index), and pixel by pixel, where whichever continues the
+//   current string is taken. kEitherSame marks
 //   pixels whose shown colour is their index's colour, so both look the
 //   same: there, when both continue the string, the one that carries it
 //   further is taken; elsewhere the index (its exact colour) is.
