@@ -506,8 +506,16 @@ def toggle_from_sway(program, probe):
             subprocess.run(["wtype", "-k", "F7"], check=True, timeout=30,
                            env=dict(os.environ, WAYLAND_DISPLAY=display))
 
-        second, _ = MONITORS[1]
-        middle = (second[0] + second[2] // 2, second[1] + second[3] // 2)
+        # The outcome boxes opened so far may cover any part of the screen:
+        # the rectangle keeps off whatever covers the picture now.
+        (left, top, width, height), _ = MONITORS[1]
+        boxes = obstacles(probe, "toggle-" + MODE)
+        candidates = [(left + width // 2, top + height // 2), (left + 180, top + 130),
+                      (left + width - 180, top + 130), (left + 180, top + height - 130),
+                      (left + width - 180, top + height - 130)]
+        clear = [p for p in candidates if clear_of(boxes, p)]
+        assert clear, "the boxes %s leave no room on the second monitor" % boxes
+        middle = clear[0]
         gif, before_point = record_path(program, probe, [middle], type_f7, type_f7)
         frames = check_gif(gif, [middle], before_point, probe.nudged)
         log("ok: F7 bound in sway to orvamy-gif --toggle, pressed twice: %s, %d frames at %s" % (
